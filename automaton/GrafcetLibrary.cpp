@@ -1,0 +1,75 @@
+#include "GrafcetLibrary.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#ifndef CVD_INSTALL_LIBDIR
+#error "CVD_INSTALL_LIBDIR must name the installed library directory"
+#endif
+
+namespace {
+
+const char* const LibraryFile = "libgrafcet.so";
+
+[[noreturn]] void refuse(const QString& path, const QString& why)
+{
+    throw AutomateError(QStringLiteral("Cannot load the automaton library %1: %2").arg(path, why).toStdString());
+}
+
+bool othersMayWrite(const QFileInfo& info)
+{
+    return info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther);
+}
+
+} // namespace
+
+QString GrafcetLibrary::locate(const QString& programDir)
+{
+    const QString besideProgram = QDir(programDir).filePath(LibraryFile);
+    if (QFileInfo::exists(besideProgram))
+        return besideProgram;
+    return QDir(QStringLiteral(CVD_INSTALL_LIBDIR)).filePath(LibraryFile);
+}
+
+GrafcetLibrary::GrafcetLibrary(const QString& path)
+{
+    const QFileInfo file(path);
+    if (!file.isAbsolute())
+        refuse(path, QStringLiteral("the path is not absolute."));
+    if (!file.exists())
+        refuse(path, QStringLiteral("no such file. Install the site's libgrafcet.so there."));
+    // Whoever may write the library or its folder may run code as the operator.
+    if (othersMayWrite(file))
+        refuse(path, QStringLiteral("the file may be written by others than its owner. Remove group and "
+                                    "world write permission (chmod go-w)."));
+    if (othersMayWrite(QFileInfo(file.absolutePath())))
+        refuse(path, QStringLiteral("its folder %1 may be written by others than its owner. Remove group and "
+                                    "world write permission (chmod go-w).")
+                         .arg(file.absolutePath()));
+
+    library.setFileName(file.absoluteFilePath());
+    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+    if (!library.load())
+        refuse(path, QStringLiteral("it is not a loadable library (%1).").arg(library.errorString()));
+
+    initGrafcet = reinterpret_cast<InitGrafcet>(resolve("init_grafcet"));
+    verifCardOut = reinterpret_cast<VerifCardOutFn>(resolve("VerifCardOut"));
+}
+
+QFunctionPointer GrafcetLibrary::resolve(const char* symbol)
+{
+    const QFunctionPointer entry = library.resolve(symbol);
+    if (!entry)
+        refuse(library.fileName(), QStringLiteral("it has no entry point %1.").arg(QLatin1String(symbol)));
+    return entry;
+}
+
+void GrafcetLibrary::init_grafcet()
+{
+    initGrafcet();
+}
+
+std::int32_t GrafcetLibrary::VerifCardOut(std::int32_t value)
+{
+    return verifCardOut(value);
+}

@@ -1,0 +1,179 @@
+#include "SerialPortControl.h"
+
+#include "SerialError.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Received bytes kept in memory at most; a flood beyond it waits in the system.
+constexpr qint64 ReadBufferLimit = 4096;
+constexpr int WriteTimeoutMs = 1000;
+
+QSerialPort::Parity parseParity(const QString& p, bool& ok)
+{
+    ok = true;
+    if (p == "E") return QSerialPort::EvenParity;
+    if (p == "O") return QSerialPort::OddParity;
+    if (p == "N") return QSerialPort::NoParity;
+    if (p == "M") return QSerialPort::MarkParity;
+    if (p == "S") return QSerialPort::SpaceParity;
+    ok = false;
+    return QSerialPort::NoParity;
+}
+
+} // namespace
+
+SerialPortControl::SerialPortControl(QStringList devices) : devices(std::move(devices)) {}
+
+void SerialPortControl::setCommPort(std::int16_t portNumber)
+{
+    commPort = portNumber;
+}
+
+// Takes the settings as "baud,parity,data bits,stop bits", for example "9600,E,8,1".
+void SerialPortControl::setSettings(const std::string& settings)
+{
+    const QStringList fields = QString::fromStdString(settings).toUpper().split(',');
+    bool baudOk = false, parityOk = false, dataOk = false;
+    LineSettings parsed;
+    if (fields.size() == 4) {
+        parsed.baud = fields[0].toInt(&baudOk);
+        parsed.parity = parseParity(fields[1], parityOk);
+        const int data = fields[2].toInt(&dataOk);
+        dataOk = dataOk && data >= 5 && data <= 8;
+        parsed.dataBits = static_cast<QSerialPort::DataBits>(data);
+        parsed.stopBits = fields[3] == "2"     ? QSerialPort::TwoStop
+                          : fields[3] == "1.5" ? QSerialPort::OneAndHalfStop
+                                               : QSerialPort::OneStop;
+        baudOk = baudOk && parsed.baud > 0 && (fields[3] == "1" || fields[3] == "1.5" || fields[3] == "2");
+    }
+    if (!(baudOk && parityOk && dataOk))
+        throw SerialError(QStringLiteral("Invalid line settings \"%1\".")
+                              .arg(QString::fromStdString(settings))
+                              .toStdString());
+    line = parsed;
+}
+
+void SerialPortControl::setInputLen(std::int16_t length)
+{
+    inputLen = length;
+}
+
+// Text and binary input read the same bytes here: each byte is one character.
+void SerialPortControl::setInputMode(std::int16_t) {}
+
+bool SerialPortControl::portOpen() const
+{
+    return port.isOpen();
+}
+
+void SerialPortControl::setPortOpen(bool open)
+{
+    if (open == port.isOpen())
+        return;
+    if (open)
+        this->open();
+    else
+        port.close();
+}
+
+void SerialPortControl::open()
+{
+    if (commPort < 1 || commPort > devices.size())
+        throw SerialError(
+            QStringLiteral("Serial port %1 does not exist: this program was built for ports 1 to %2 (%3). "
+                           "Rebuild it with SERIAL_PORT_DEVICES listing the device of each port.")
+                .arg(commPort)
+                .arg(devices.size())
+                .arg(devices.join(QStringLiteral(", ")))
+                .toStdString());
+
+    // A pseudo-terminal cannot change parity once open, so everything is set before.
+    port.setPortName(devices[commPort - 1]);
+    port.setBaudRate(line.baud);
+    port.setParity(line.parity);
+    port.setDataBits(line.dataBits);
+    port.setStopBits(line.stopBits);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+
+    if (!port.open(QIODevice::ReadWrite)) {
+        switch (port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            fail(QStringLiteral("no such device. Check that the dispenser's cable or adapter is plugged in."));
+        case QSerialPort::PermissionError:
+            fail(QStringLiteral("busy or no permission. Close any other program using the port, and check "
+                                "that your account may use serial ports (group dialout)."));
+        case QSerialPort::UnsupportedOperationError:
+            fail(QStringLiteral("the device does not accept the line settings."));
+        default:
+            fail(QStringLiteral("the device cannot be opened."));
+        }
+    }
+    port.setReadBufferSize(ReadBufferLimit);
+    port.clear(QSerialPort::Input);
+}
+
+void SerialPortControl::output(const std::string& bytes)
+{
+    port.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    // write() only queues the bytes; they must be on the line before we wait for the reply.
+    if (!port.waitForBytesWritten(WriteTimeoutMs))
+        failStoppedAnswering();
+}
+
+std::int16_t SerialPortControl::inBufferCount()
+{
+    takeInReceived();
+    return static_cast<std::int16_t>(std::min<qint64>(port.bytesAvailable(), std::numeric_limits<std::int16_t>::max()));
+}
+
+std::string SerialPortControl::input()
+{
+    takeInReceived();
+    const QByteArray bytes = inputLen > 0 ? port.read(inputLen) : port.readAll();
+    return bytes.toStdString();
+}
+
+void SerialPortControl::waitForInput(Duration limit)
+{
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
+    if (port.waitForReadyRead(static_cast<int>(std::clamp<long long>(ms, 0, std::numeric_limits<int>::max()))))
+        return;
+    // After a hang-up the wait fails at once, every time: that is no "no reply yet".
+    if (port.error() != QSerialPort::TimeoutError)
+        failStoppedAnswering();
+    port.clearError();
+}
+
+void SerialPortControl::takeInReceived()
+{
+    if (!port.isOpen() || port.bytesAvailable() >= ReadBufferLimit)
+        return;
+    if (port.waitForReadyRead(0))
+        return;
+    if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
+        failStoppedAnswering();
+    port.clearError();
+}
+
+QString SerialPortControl::portName() const
+{
+    const QString device = commPort >= 1 && commPort <= devices.size() ? devices[commPort - 1] : port.portName();
+    return QStringLiteral("Serial port %1 (%2)").arg(commPort).arg(device);
+}
+
+void SerialPortControl::fail(const QString& what) const
+{
+    throw SerialError((portName() + QStringLiteral(": ") + what).toStdString());
+}
+
+// QSerialPort's errorString() is stale after a hang-up, so the text is ours.
+void SerialPortControl::failStoppedAnswering() const
+{
+    fail(QStringLiteral("the device stopped answering (hang-up). Check the cable and the dispenser's power, "
+                        "then start the program again."));
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "MSComm.h"
+
+#include <QSerialPort>
+#include <QStringList>
+
+// The serial control over QSerialPort. Port number N opens entry N of the
+// device list the program was built with.
+//
+// QSerialPort moves received bytes into its buffer only inside its wait calls
+// (there is no event loop while a request waits), so the count and the read
+// first take in what the system has received, without blocking.
+class SerialPortControl final : public MSComm {
+public:
+    explicit SerialPortControl(QStringList devices);
+
+    void setCommPort(std::int16_t port) override;
+    void setSettings(const std::string& settings) override;
+    void setInputLen(std::int16_t length) override;
+    void setInputMode(std::int16_t mode) override;
+    bool portOpen() const override;
+    void setPortOpen(bool open) override;
+
+    void output(const std::string& bytes) override;
+    std::int16_t inBufferCount() override;
+    std::string input() override;
+    void waitForInput(Duration limit) override;
+
+private:
+    struct LineSettings {
+        qint32 baud = 9600;
+        QSerialPort::Parity parity = QSerialPort::EvenParity;
+        QSerialPort::DataBits dataBits = QSerialPort::Data8;
+        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    };
+
+    void open();
+    void takeInReceived();
+    [[noreturn]] void fail(const QString& what) const;
+    [[noreturn]] void failStoppedAnswering() const;
+    QString portName() const;
+
+    const QStringList devices;
+    QSerialPort port;
+    std::int16_t commPort = 0;
+    LineSettings line;
+    std::int16_t inputLen = 0;
+};
