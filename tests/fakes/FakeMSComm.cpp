@@ -1,0 +1,114 @@
+#include "FakeMSComm.h"
+
+#include <cstdio>
+
+Reply noReply()
+{
+    return {};
+}
+
+Reply replyCode(CodeReponse code, Duration after)
+{
+    return {{after, std::string{'\x01', static_cast<char>(code)}}};
+}
+
+std::string hex(const std::string& bytes)
+{
+    std::string out;
+    char cell[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(cell, sizeof cell, out.empty() ? "%02x" : " %02x", b);
+        out += cell;
+    }
+    return out;
+}
+
+FakeMSComm::FakeMSComm(VirtualClock& clock, Responder responder) : clock(clock), responder(std::move(responder)) {}
+
+void FakeMSComm::setPortOpen(bool wantOpen)
+{
+    if (wantOpen == open)
+        return;
+    open = wantOpen;
+    if (open) {
+        record("open " + std::to_string(commPort));
+    } else {
+        record("close");
+        buffer.clear();
+        arrivals.clear();
+    }
+}
+
+void FakeMSComm::output(const std::string& bytes)
+{
+    if (!open)
+        violations.push_back("write on a closed port");
+    if (onWrite)
+        onWrite(bytes);
+    record("write " + hex(bytes));
+    for (const Chunk& chunk : responder(bytes))
+        arrivals.emplace(clock.now() + chunk.after, chunk.bytes);
+}
+
+std::int16_t FakeMSComm::inBufferCount()
+{
+    deliverDue();
+    return static_cast<std::int16_t>(buffer.size());
+}
+
+std::string FakeMSComm::input()
+{
+    deliverDue();
+    std::string taken;
+    taken.swap(buffer);
+    record(taken.empty() ? "read" : "read " + hex(taken));
+    return taken;
+}
+
+void FakeMSComm::waitForInput(Duration limit)
+{
+    if (limit <= Duration{0})
+        violations.push_back("wait of no time");
+    const Duration until = clock.now() + limit;
+    if (!arrivals.empty() && arrivals.begin()->first <= until)
+        clock.advanceTo(arrivals.begin()->first);
+    else
+        clock.advanceTo(until);
+    deliverDue();
+}
+
+void FakeMSComm::arriveAt(Duration at, const std::string& bytes)
+{
+    arrivals.emplace(at, bytes);
+}
+
+void FakeMSComm::deliverDue()
+{
+    while (!arrivals.empty() && arrivals.begin()->first <= clock.now()) {
+        if (open)
+            buffer += arrivals.begin()->second;
+        arrivals.erase(arrivals.begin());
+    }
+}
+
+void FakeMSComm::record(const std::string& what)
+{
+    trace.push_back({clock.now(), what});
+}
+
+std::vector<FakeMSComm::Op> FakeMSComm::ops(const std::string& prefix) const
+{
+    std::vector<Op> found;
+    for (const Op& op : trace)
+        if (op.what.compare(0, prefix.size(), prefix) == 0)
+            found.push_back(op);
+    return found;
+}
+
+std::vector<std::string> FakeMSComm::opNames() const
+{
+    std::vector<std::string> names;
+    for (const Op& op : trace)
+        names.push_back(op.what);
+    return names;
+}

@@ -1,0 +1,151 @@
+#include "LinkFixture.h"
+
+using Ops = std::vector<std::string>;
+
+TEST_F(LinkTest, OpeningSetsPortAndLineThenFlushes)
+{
+    answer(inTurn({replyCode(Protocol::Ready)}));
+    liaison->NumPort = 2;
+    comm->arriveAt(0s, "stale");
+    EXPECT_EQ(liaison->CVDStatut(), Protocol::Ready);
+    EXPECT_EQ(comm->commPort, 2);
+    EXPECT_EQ(comm->settings, "9600,E,8,1");
+    EXPECT_EQ(comm->inputLen, 0);
+    EXPECT_EQ(comm->inputMode, 0);
+    EXPECT_EQ(comm->opNames(), (Ops{"open 2", "read 73 74 61 6c 65", "write 01 37", "read 01 23"}));
+    EXPECT_TRUE(comm->portOpen()) << "a request leaves the port open";
+}
+
+struct CommandCase {
+    CodeReponse (LiaisonCVD::*request)();
+    const char* written;
+};
+
+class RequestBytes : public LinkTest, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(RequestBytes, WritesTwoBytesAndDecodes)
+{
+    answer(inTurn({replyCode(Protocol::Nack)}));
+    EXPECT_EQ(((*liaison).*GetParam().request)(), Protocol::Nack);
+    ASSERT_EQ(comm->ops("write").size(), 1u);
+    EXPECT_EQ(comm->ops("write")[0].what, std::string("write ") + GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, RequestBytes,
+                         ::testing::Values(CommandCase{&LiaisonCVD::CVDStatut, "01 37"},
+                                           CommandCase{&LiaisonCVD::CVDReset, "01 40"},
+                                           CommandCase{&LiaisonCVD::CVDCardOut, "01 42"}));
+
+struct WaitCase {
+    const char* name;
+    Reply reply;
+    CodeReponse code;
+    Duration readAt; // after the write
+    const char* read;
+};
+
+class ReplyWait : public LinkTest, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(ReplyWait, EndsOnTwoBytesOrAfterMoreThanASecond)
+{
+    answer(inTurn({GetParam().reply}));
+    EXPECT_EQ(liaison->CVDStatut(), GetParam().code);
+    const auto write = comm->ops("write").at(0);
+    const auto read = comm->ops("read").back();
+    EXPECT_EQ(read.at - write.at, GetParam().readAt);
+    EXPECT_EQ(read.what, std::string("read") + (*GetParam().read ? " " : "") + GetParam().read);
+    EXPECT_TRUE(comm->violations.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyWait,
+    ::testing::Values(
+        WaitCase{"exact", replyCode(Protocol::Busy, 20ms), Protocol::Busy, 20ms, "01 24"},
+        WaitCase{"silence", noReply(), 0, NoReplyWait, ""},
+        WaitCase{"oneByteThenSilence", {{10ms, "\x01"}}, 0, NoReplyWait, "01"},
+        WaitCase{"oneCharacterReplyIsNoReply", {{10ms, "#"}}, 0, NoReplyWait, "23"},
+        WaitCase{"splitInTwo", {{10ms, "\x01"}, {300ms, "\x22"}}, Protocol::Empty, 300ms, "01 22"},
+        WaitCase{"longReply", {{10ms, "\x01\x25\x99\x98"}}, Protocol::Error, 10ms, "01 25 99 98"},
+        WaitCase{"readWhileStillArriving", {{10ms, "\x01\x50"}, {20ms, "\x77"}}, Protocol::Ack, 10ms, "01 50"},
+        WaitCase{"secondByteAtTheBound", {{10ms, "\x01"}, {1s, "\x23"}}, Protocol::Ready, 1s, "01 23"},
+        WaitCase{"secondByteJustAfter", {{10ms, "\x01"}, {NoReplyWait + Duration{1}, "\x23"}}, 0, NoReplyWait, "01"},
+        WaitCase{"highBitSecondByte", {{5ms, "\x01\xa3"}}, 0, 5ms, "01 a3"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A reply that comes after the bound stays waiting on the open port; the
+// next exchange reads it first, as it stands.
+TEST_F(LinkTest, LateBytesAreReadByTheNextExchange)
+{
+    answer(inTurn({replyCode(Protocol::Busy, 1500ms), replyCode(Protocol::Ready)}));
+    EXPECT_EQ(liaison->CVDStatut(), 0);
+    events.waitForEvents(2s); // the late reply arrives meanwhile
+    EXPECT_EQ(liaison->CVDStatut(), Protocol::Busy);
+    const auto writes = comm->ops("write");
+    const auto reads = comm->ops("read");
+    EXPECT_EQ(reads.back().at, writes.back().at) << "two bytes already waiting end the wait at once";
+    EXPECT_EQ(reads.back().what, "read 01 24");
+    EXPECT_EQ(liaison->CVDStatut(), Protocol::Ready) << "its own reply was still waiting";
+}
+
+TEST_F(LinkTest, NoFlushWhenThePortIsAlreadyOpen)
+{
+    answer(inTurn({replyCode(Protocol::Ready)}));
+    liaison->OuvrePort();
+    comm->arriveAt(1ms, "\x01\x25");
+    events.waitForEvents(10ms);
+    EXPECT_EQ(liaison->CVDStatut(), Protocol::Error);
+    EXPECT_EQ(comm->ops("open").size(), 1u);
+}
+
+TEST_F(LinkTest, PortNumberIsTakenOnlyAtTheOpening)
+{
+    answer(inTurn({replyCode(Protocol::Ready)}));
+    liaison->CVDStatut();
+    liaison->NumPort = 2;
+    liaison->CVDStatut();
+    EXPECT_EQ(comm->ops("open").size(), 1u);
+    EXPECT_EQ(comm->commPort, 1);
+    liaison->FermePort();
+    liaison->CVDStatut();
+    EXPECT_EQ(comm->ops("open").back().what, "open 2");
+}
+
+TEST_F(LinkTest, ClosingIsOnlyForAnOpenPort)
+{
+    answer(inTurn({}));
+    liaison->FermePort(); // no control fetched yet: nothing happens
+    liaison->OuvrePort();
+    liaison->FermePort();
+    liaison->FermePort();
+    EXPECT_EQ(comm->opNames(), (Ops{"open 1", "read", "close"}));
+}
+
+TEST_F(LinkTest, TempoProcessesEventsOnceForZero)
+{
+    answer(inTurn({}));
+    liaison->Tempo(0);
+    EXPECT_EQ(events.processed, 1);
+    EXPECT_EQ(clock.now(), 0s);
+}
+
+TEST_F(LinkTest, TempoReturnsWhenTheDurationHasPassed)
+{
+    answer(inTurn({}));
+    for (double s : {0.1, 0.2, 0.3, 0.5, 1.0}) {
+        const Duration start = clock.now();
+        liaison->Tempo(s);
+        EXPECT_EQ(clock.now() - start, seconds(s)) << s;
+    }
+    EXPECT_EQ(seconds(0.3), 300ms) << "0.3 is not cut short by rounding";
+}
+
+TEST_F(LinkTest, TempoKeepsProcessingEventsThroughout)
+{
+    answer(inTurn({}));
+    int ran = 0;
+    events.at(100ms, [&] { ++ran; });
+    events.at(400ms, [&] { ++ran; });
+    liaison->Tempo(0.5);
+    EXPECT_EQ(ran, 2);
+    EXPECT_EQ(clock.now(), 500ms);
+}

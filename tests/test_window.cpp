@@ -1,0 +1,137 @@
+#include "WindowFixture.h"
+
+#include "Twips.h"
+
+#include <QApplication>
+
+struct Place {
+    const char* name;
+    const char* caption;
+    QRect pixels; // at 96 dpi
+};
+
+class WindowLayout : public WindowTest, public ::testing::WithParamInterface<Place> {};
+
+TEST_P(WindowLayout, ControlsStandWhereTheirTwipsSay)
+{
+    build(inTurn({}));
+    ASSERT_EQ(window->logicalDpiX(), 96);
+    auto* control = window->findChild<QWidget*>(GetParam().name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->geometry(), GetParam().pixels);
+    if (auto* button = qobject_cast<QPushButton*>(control))
+        EXPECT_EQ(button->text(), GetParam().caption);
+    else
+        EXPECT_EQ(static_cast<QLineEdit*>(control)->text(), "") << "text fields start empty";
+    EXPECT_TRUE(window->rect().contains(control->geometry())) << "the client area holds every control";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllControls, WindowLayout,
+    ::testing::Values(Place{"Command1", "CVD Statut", {80, 112, 105, 25}},
+                      Place{"Command3", "CVD CardOut", {80, 208, 105, 25}},
+                      Place{"Command2", "CVD Reset", {80, 152, 105, 25}}, Place{"Text1", "", {240, 152, 81, 33}},
+                      Place{"Command4", "distribuer Carte 1", {80, 272, 137, 33}},
+                      Place{"Command5", "distribuer Carte 2", {248, 272, 137, 33}},
+                      Place{"Text2", "", {240, 96, 81, 33}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Twips, FollowTheLogicalDensity)
+{
+    EXPECT_EQ(twipsToPixels(1200, 96), 80);
+    EXPECT_EQ(twipsToPixels(1680, 96), 112);
+    EXPECT_EQ(twipsToPixels(1200, 120), 100);
+    EXPECT_EQ(twipsToPixels(1680, 120), 140);
+    EXPECT_EQ(twipsToPixels(1200, 144), 120);
+    EXPECT_EQ(twipsToPixels(2055, 144), 206) << "rounded, not cut";
+}
+
+TEST_F(WindowTest, TitleAndTabOrder)
+{
+    build(inTurn({}));
+    EXPECT_EQ(window->windowTitle(), "Form1");
+    const std::vector<QWidget*> order{window->Command1, window->Command3, window->Command2, window->Text1,
+                                      window->Command4, window->Command5, window->Text2};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i)
+        EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << order[i]->objectName().toStdString();
+}
+
+TEST_F(WindowTest, LoadCallsInitGrafcetOnceBeforeTheWindowIsShown)
+{
+    comm = std::make_unique<FakeMSComm>(clock, inTurn({}));
+    FakeAutomate automaton;
+    bool visibleAtInit = true;
+    FrmPrincipal frm(*comm, automaton, clock, events, messages);
+    automaton.onInit = [&] { visibleAtInit = frm.isVisible(); };
+    frm.Form_Load();
+    frm.show();
+    EXPECT_EQ(automaton.initCalls, 1);
+    EXPECT_FALSE(visibleAtInit);
+}
+
+TEST_F(WindowTest, AffRepShowsTheNameOrTheNumber)
+{
+    build(inTurn({}));
+    for (auto [code, text] : std::vector<std::pair<CodeReponse, QString>>{
+             {0x22, "Empty"}, {0x23, "Ready"}, {0x24, "Busy"}, {0x25, "Error"}, {0x4B, "NACK"}, {0x50, "ACK"},
+             {0, "0"}, {-1, "-1"}, {75, "NACK"}}) {
+        window->AffRep(code);
+        EXPECT_EQ(window->Text1->text(), text) << code;
+    }
+}
+
+struct DirectCase {
+    const char* button;
+    const char* written;
+    CodeReponse reply;
+    const char* shown;
+};
+
+class DirectCommand : public WindowTest, public ::testing::WithParamInterface<DirectCase> {};
+
+TEST_P(DirectCommand, EmptiesTextOneSendsAndShowsTheReply)
+{
+    const CodeReponse reply = GetParam().reply;
+    build([reply](const std::string&) { return reply ? replyCode(reply) : noReply(); });
+    window->liaison().NumPort = 1;
+    window->Text1->setText("old");
+    QString textAtWrite = "unset";
+    comm->onWrite = [&](const std::string&) { textAtWrite = window->Text1->text(); };
+    click(window->findChild<QPushButton*>(GetParam().button));
+    EXPECT_EQ(textAtWrite, "") << "Text1 is empty while the request runs";
+    EXPECT_EQ(comm->ops("write").at(0).what, std::string("write ") + GetParam().written);
+    EXPECT_EQ(window->Text1->text(), GetParam().shown);
+    EXPECT_TRUE(comm->portOpen()) << "a direct command leaves the port open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, DirectCommand,
+                         ::testing::Values(DirectCase{"Command1", "01 37", Protocol::Busy, "Busy"},
+                                           DirectCase{"Command2", "01 40", 0, "0"},
+                                           DirectCase{"Command3", "01 42", Protocol::Nack, "NACK"}),
+                         [](const auto& info) { return std::string(info.param.button); });
+
+TEST_F(WindowTest, DirectCommandWithNoPortChosenSendsNothing)
+{
+    build(inTurn({replyCode(Protocol::Ready)}));
+    for (QPushButton* button : {window->Command1, window->Command2, window->Command3})
+        click(button);
+    EXPECT_TRUE(comm->trace.empty());
+    ASSERT_EQ(messages.informed.size(), 3u);
+    EXPECT_TRUE(messages.informed[0].contains("distribuer Carte 1"));
+    EXPECT_TRUE(messages.fatals.empty());
+    EXPECT_TRUE(window->isVisible()) << "the program goes on";
+}
+
+// A failure of the serial control ends the handler before AffRep and goes
+// to the operator report.
+TEST_F(WindowTest, SerialErrorEndsTheHandlerAndIsReported)
+{
+    build(inTurn({}));
+    window->liaison().NumPort = 1;
+    window->Text1->setText("before");
+    comm->onWrite = [](const std::string&) { throw SerialError("Serial port 1 (/dev/x): hang-up"); };
+    click(window->Command1);
+    ASSERT_EQ(messages.fatals.size(), 1u);
+    EXPECT_EQ(messages.fatals[0], "Serial port 1 (/dev/x): hang-up");
+    EXPECT_EQ(window->Text1->text(), "") << "no AffRep after the error";
+}
