@@ -1,0 +1,133 @@
+#include "WindowFixture.h"
+
+namespace {
+
+Responder alwaysReady()
+{
+    return statusThenAck([] { return Protocol::Ready; });
+}
+
+} // namespace
+
+TEST_F(WindowTest, LibraryEndsAfterTheFirstAttempt)
+{
+    build(alwaysReady(), {-2});
+    click(window->Command4);
+    EXPECT_EQ(comm->ops("open").size(), 1u);
+    EXPECT_EQ(comm->ops("open")[0].what, "open 1");
+    EXPECT_EQ(window->Text2->text(), "1");
+    EXPECT_EQ(window->Text1->text(), "-2");
+    EXPECT_EQ(automate->arguments, std::vector<std::int32_t>{5});
+}
+
+TEST_F(WindowTest, FourAttemptsWhenTheLibraryNeverSaysStop)
+{
+    build(statusThenAck([] { return CodeReponse{0}; }), {0});
+    std::vector<QString> attemptShown;
+    std::vector<bool> portClosedAtVerif;
+    comm->onWrite = [&](const std::string&) {
+        if (attemptShown.size() < comm->ops("open").size())
+            attemptShown.push_back(window->Text2->text());
+    };
+    automate->onVerif = [&] { portClosedAtVerif.push_back(!comm->portOpen()); };
+    click(window->Command5);
+    EXPECT_EQ(attemptShown, (std::vector<QString>{"1", "2", "3", "4"}));
+    EXPECT_EQ(comm->ops("open").size(), 4u);
+    EXPECT_EQ(comm->ops("open 2").size(), 4u);
+    EXPECT_EQ(comm->ops("write 01 42").size(), 0u) << "no card-out without Ready";
+    EXPECT_EQ(automate->arguments, std::vector<std::int32_t>(4, 5)) << "consulted after every attempt";
+    EXPECT_EQ(portClosedAtVerif, std::vector<bool>(4, true));
+    EXPECT_EQ(window->Text1->text(), "0");
+    EXPECT_EQ(window->Text2->text(), "4");
+}
+
+TEST_F(WindowTest, ResultIsShownAsANumberNotAName)
+{
+    build(alwaysReady(), {0, 35});
+    click(window->Command4);
+    EXPECT_EQ(automate->arguments.size(), 4u);
+    EXPECT_EQ(window->Text1->text(), "35");
+}
+
+TEST_F(WindowTest, StopsOnMinusTwoAfterTheSecondAttempt)
+{
+    build(alwaysReady(), {1, -2, 7});
+    click(window->Command4);
+    EXPECT_EQ(comm->ops("write 01 42").size(), 2u);
+    EXPECT_EQ(window->Text2->text(), "2");
+    EXPECT_EQ(window->Text1->text(), "-2");
+}
+
+TEST_F(WindowTest, TextOneIsEmptiedAtTheStartAndShowsTheResetReply)
+{
+    build(statusThenAck([] { return Protocol::Busy; }), {-2});
+    window->Text1->setText("old");
+    QString atFirstWrite = "unset";
+    std::vector<QString> shownAtStatus;
+    comm->onWrite = [&](const std::string& request) {
+        if (atFirstWrite == "unset")
+            atFirstWrite = window->Text1->text();
+        if (request[1] == Protocol::Status)
+            shownAtStatus.push_back(window->Text1->text());
+    };
+    click(window->Command4);
+    EXPECT_EQ(atFirstWrite, "");
+    EXPECT_EQ(shownAtStatus.back(), "ACK") << "the reset reply stays shown through the recovery";
+    EXPECT_EQ(window->Text1->text(), "-2");
+}
+
+// A direct command left port 1 open: the first attempt of "distribuer Carte 2"
+// runs on it and closes it; the later attempts open port 2.
+TEST_F(WindowTest, DispenseOnAPortLeftOpenByADirectCommand)
+{
+    build(statusThenAck([] { return Protocol::Ready; }), {0});
+    window->liaison().NumPort = 1;
+    click(window->Command1);
+    EXPECT_EQ(window->Text1->text(), "Ready");
+    click(window->Command5);
+    std::vector<std::string> opens;
+    for (const auto& op : comm->ops("open"))
+        opens.push_back(op.what);
+    EXPECT_EQ(opens, (std::vector<std::string>{"open 1", "open 2", "open 2", "open 2"}));
+    EXPECT_EQ(comm->ops("close").size(), 4u);
+    EXPECT_EQ(window->liaison().NumPort, 2);
+}
+
+TEST_F(WindowTest, ClicksDuringADispenseDoNothing)
+{
+    build(statusThenAck([] { return Protocol::Ready; }), {-2});
+    bool enabledDuring = true;
+    events.at(700ms, [&] {
+        enabledDuring = window->Command1->isEnabled() || window->Command4->isEnabled();
+        for (QPushButton* b : {window->Command1, window->Command2, window->Command3, window->Command4, window->Command5})
+            click(b);
+    });
+    click(window->Command4);
+    EXPECT_FALSE(enabledDuring);
+    EXPECT_EQ(comm->ops("write").size(), 2u) << "only this dispense's status and card-out";
+    EXPECT_EQ(window->liaison().NumPort, 1) << "a nested dispense button would have chosen port 2";
+    for (QPushButton* b : {window->Command1, window->Command2, window->Command3, window->Command4, window->Command5})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+}
+
+TEST_F(WindowTest, CloseDuringADispenseWaitsForTheHandler)
+{
+    build(statusThenAck([] { return Protocol::Ready; }), {-2});
+    bool visibleAfterClose = false;
+    events.at(700ms, [&] {
+        window->close();
+        visibleAfterClose = window->isVisible();
+    });
+    click(window->Command4);
+    EXPECT_TRUE(visibleAfterClose) << "the close is held while the attempt runs";
+    EXPECT_EQ(comm->ops("write 01 42").size(), 1u) << "the attempt finished";
+    EXPECT_FALSE(comm->portOpen());
+    EXPECT_FALSE(window->isVisible()) << "closed once the handler returned";
+}
+
+TEST_F(WindowTest, CloseWhenIdleClosesAtOnce)
+{
+    build(alwaysReady());
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+}
