@@ -21,6 +21,11 @@ struct CommandCase {
     const char* written;
 };
 
+inline std::ostream& operator<<(std::ostream& out, const CommandCase& c)
+{
+    return out << c.written;
+}
+
 class RequestBytes : public LinkTest, public ::testing::WithParamInterface<CommandCase> {};
 
 TEST_P(RequestBytes, WritesTwoBytesAndDecodes)
@@ -43,6 +48,11 @@ struct WaitCase {
     Duration readAt; // after the write
     const char* read;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const WaitCase& c)
+{
+    return out << c.name;
+}
 
 class ReplyWait : public LinkTest, public ::testing::WithParamInterface<WaitCase> {};
 

@@ -22,6 +22,11 @@ struct ReplyCase {
     CodeReponse code;
 };
 
+inline std::ostream& operator<<(std::ostream& out, const ReplyCase& c)
+{
+    return out << c.reply.size() << " bytes";
+}
+
 class DecodeReplyLength : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(DecodeReplyLength, OnlyTheSecondByteCounts)
@@ -46,6 +51,11 @@ struct ShownCase {
     CodeReponse code;
     const char* text;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const ShownCase& c)
+{
+    return out << c.code;
+}
 
 class ReplyTextTable : public ::testing::TestWithParam<ShownCase> {};
 

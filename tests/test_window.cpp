@@ -10,6 +10,11 @@ struct Place {
     QRect pixels; // at 96 dpi
 };
 
+inline std::ostream& operator<<(std::ostream& out, const Place& c)
+{
+    return out << c.name;
+}
+
 class WindowLayout : public WindowTest, public ::testing::WithParamInterface<Place> {};
 
 TEST_P(WindowLayout, ControlsStandWhereTheirTwipsSay)
@@ -86,6 +91,11 @@ struct DirectCase {
     CodeReponse reply;
     const char* shown;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const DirectCase& c)
+{
+    return out << c.button;
+}
 
 class DirectCommand : public WindowTest, public ::testing::WithParamInterface<DirectCase> {};
 
