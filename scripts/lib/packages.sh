@@ -8,8 +8,15 @@ ensure_packages() {
   echo "Installing ${missing[*]} ..."
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  local log
+  log=$(mktemp)
+  if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "Could not install ${missing[*]}." >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
 }
 
 # The packages that building and testing the program need.

@@ -1,0 +1,87 @@
+# Driving cvd-operator on a virtual display, as an operator would: clicks at
+# the controls' places and reading the text fields through the clipboard.
+# Needs xvfb, xdotool and xclip. Source it; call desktop_stop when done.
+
+DESKTOP_PIDS=()
+
+# Places of the controls in twips: left top width height.
+declare -A CONTROL_TWIPS=(
+  [Command1]="1200 1680 1575 375"
+  [Command2]="1200 2280 1575 375"
+  [Command3]="1200 3120 1575 375"
+  [Command4]="1200 4080 2055 495"
+  [Command5]="3720 4080 2055 495"
+  [Text1]="3600 2280 1215 495"
+  [Text2]="3600 1440 1215 495"
+)
+
+# The centre of a control in pixels at 96 dpi (15 twips a pixel).
+control_centre() {
+  read -r left top width height <<<"${CONTROL_TWIPS[$1]}"
+  echo "$(((left + width / 2) / 15)) $(((top + height / 2) / 15))"
+}
+
+# desktop_start: a virtual display of our own, at 96 dpi.
+desktop_start() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fdfile" 2>/dev/null &
+  DESKTOP_PIDS+=($!)
+  for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  rm -f "$fdfile"
+}
+
+# sim_start LINK TRACE [cvd-sim options...]: a simulated dispenser at LINK.
+sim_start() {
+  local link=$1 trace=$2
+  shift 2
+  "$SIM" --link "$link" --trace "$trace" "$@" 2>/dev/null &
+  DESKTOP_PIDS+=($!)
+  for _ in $(seq 100); do [ -L "$link" ] && return 0; sleep 0.05; done
+  echo "cvd-sim did not start at $link" >&2
+  return 1
+}
+
+# operator_start PROGRAM: the program, and waits for its window "Form1".
+operator_start() {
+  "$1" 2>"${OPERATOR_ERRORS:-/dev/null}" &
+  OPERATOR_PID=$!
+  DESKTOP_PIDS+=($OPERATOR_PID)
+  for _ in $(seq 100); do
+    WINDOW=$(xdotool search --name '^Form1$' 2>/dev/null | head -n1) && [ -n "$WINDOW" ] && return 0
+    sleep 0.1
+  done
+  echo "the window Form1 did not appear" >&2
+  return 1
+}
+
+click() {
+  read -r x y <<<"$(control_centre "$1")"
+  xdotool mousemove --window "$WINDOW" "$x" "$y" click 1
+}
+
+# read_field Text1: what the field shows, as the operator would copy it.
+read_field() {
+  click "$1"
+  xdotool key --window "$WINDOW" ctrl+a ctrl+c
+  sleep 0.2
+  xclip -o -selection clipboard 2>/dev/null
+}
+
+# wait_for_line FILE PATTERN SECONDS
+wait_for_line() {
+  local deadline=$((SECONDS + $3))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -q -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+desktop_stop() {
+  local pid
+  for pid in "${DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${DESKTOP_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  DESKTOP_PIDS=()
+}

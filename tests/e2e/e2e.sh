@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# End-to-end: the real cvd-operator on a virtual display, clicked with
+# xdotool, against simulated dispensers. Usage: e2e.sh SCENARIO
+#   OPERATOR  the program, built for the ports PORTS/port1 and PORTS/port2
+#   SIM       cvd-sim
+#   PORTS     the folder of those links
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/desktop.sh"
+
+scenario=$1
+work=$(mktemp -d)
+trap 'desktop_stop; rm -rf "$work"' EXIT
+mkdir -p "$PORTS"
+OPERATOR_ERRORS=$work/errors
+
+fail() {
+  echo "FAIL $scenario: $*" >&2
+  echo "--- port 1 trace" >&2; cat "$work/port1.trace" >&2 || true
+  echo "--- program errors" >&2; cat "$work/errors" >&2 || true
+  exit 1
+}
+
+expect_field() {
+  local shown
+  shown=$(read_field "$1")
+  [ "$shown" = "$2" ] || fail "$1 shows '$shown', expected '$2'"
+}
+
+desktop_start
+case $scenario in
+  dispense_on_ready)
+    sim_start "$PORTS/port1" "$work/port1.trace" --cards 3
+    operator_start "$OPERATOR"
+    click Command4
+    wait_for_line "$work/port1.trace" "client closed the port" 20 || fail "the dispense did not end"
+    expect_field Text1 "-2"
+    expect_field Text2 "1"
+    requests=$(grep -E ' < ' "$work/port1.trace" | awk '{print $3 $4}' | tr '\n' ' ')
+    [ "$requests" = "0137 0142 " ] || fail "requests were: $requests"
+    grep -q "card dispensed, 2 left" "$work/port1.trace" || fail "no card dispensed"
+    ;;
+  status_after_dispense)
+    sim_start "$PORTS/port2" "$work/port1.trace" --cards 3 --cardout-busy 60000
+    operator_start "$OPERATOR"
+    click Command5
+    wait_for_line "$work/port1.trace" "client closed the port" 20 || fail "the dispense did not end"
+    click Command1
+    wait_for_line "$work/port1.trace" "status -> Busy" 5 || fail "no status request after the dispense"
+    expect_field Text1 "Busy"
+    ;;
+  dispense_on_empty)
+    sim_start "$PORTS/port1" "$work/port1.trace" --cards 0 --reset-busy 100
+    operator_start "$OPERATOR"
+    click Command4
+    wait_for_line "$work/port1.trace" "client closed the port" 40 || fail "the dispense did not end"
+    expect_field Text1 "-2"
+    grep -q "reset -> ACK" "$work/port1.trace" || fail "no reset on an empty dispenser"
+    ! grep -q " < 01 42" "$work/port1.trace" || fail "a card-out request went to an empty dispenser"
+    ;;
+  *)
+    echo "unknown scenario $scenario" >&2
+    exit 2
+    ;;
+esac
+echo "PASS $scenario"
