@@ -54,6 +54,7 @@ private:
     int master = -1;
     int slave = -1;
     std::string slavePath;
+    termios pristine{};
     std::string pending;
     std::deque<Outgoing> outgoing;
 };
@@ -77,14 +78,11 @@ void Simulator::line(const char* direction, const std::string& bytes, const std:
 }
 
 // A client that was killed leaves the terminal in its own settings, and the
-// next client's open would fail on them: put back raw settings at another speed.
+// next client's open fails when it finds nothing left to change: put back the
+// settings the terminal had before its first client.
 void Simulator::resetTerminal()
 {
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    cfsetspeed(&raw, B38400);
-    tcsetattr(slave, TCSANOW, &raw);
+    tcsetattr(slave, TCSANOW, &pristine);
 }
 
 bool Simulator::openTerminal()
@@ -95,6 +93,8 @@ bool Simulator::openTerminal()
         return false;
     }
     slavePath = name;
+    tcgetattr(slave, &pristine);
+    cfmakeraw(&pristine);
     resetTerminal();
     // Our own slave descriptor stays open, so the master never sees a hang-up
     // between the client's openings.
