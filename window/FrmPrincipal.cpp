@@ -1,5 +1,6 @@
 #include "FrmPrincipal.h"
 
+#include "Attempts.h"
 #include "Automate.h"
 #include "MSComm.h"
 #include "OperatorMessages.h"
@@ -14,10 +15,6 @@
 #include <exception>
 
 namespace {
-
-constexpr int MaxAttempts = 4;
-constexpr std::int32_t CardOutCheck = 5;
-constexpr std::int32_t AttemptsDone = -2;
 
 // The controls' places in twips.
 constexpr TwipsRect Command1Place{1200, 1680, 1575, 375};
@@ -150,17 +147,11 @@ void FrmPrincipal::dispense(std::int16_t port)
     Text1->setText(QString());
     Text1->repaint();
 
-    int attempt = 0;
-    std::int32_t result = 0;
-    do {
-        events.processPending();
-        ++attempt;
+    const std::int32_t result = runAttempts(liaisonCVD, automate, events, [this](int attempt) {
         Text2->setText(QString());
         Text2->repaint();
-        Text2->setText(QString::number(attempt));
-        liaisonCVD.DistribueCarte();
-        result = automate.VerifCardOut(CardOutCheck);
-    } while (attempt < MaxAttempts && result != AttemptsDone);
+        Text2->setText(QString::number(attempt)); // shown at the next event processing
+    });
 
     Text1->setText(QString::number(result));
     setButtonsEnabled(true);
