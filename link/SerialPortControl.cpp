@@ -27,7 +27,26 @@ QSerialPort::Parity parseParity(const QString& p, bool& ok)
 
 } // namespace
 
-SerialPortControl::SerialPortControl(QStringList devices) : devices(std::move(devices)) {}
+SerialPortControl::SerialPortControl(QStringList devices) : devices(std::move(devices))
+{
+    QObject::connect(&port, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
+        onPortError(error);
+    });
+}
+
+void SerialPortControl::onPortError(QSerialPort::SerialPortError error)
+{
+    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && port.isOpen()) {
+        lost = true;
+        port.close();
+    }
+}
+
+void SerialPortControl::checkLine() const
+{
+    if (lost)
+        failStoppedAnswering();
+}
 
 void SerialPortControl::setCommPort(std::int16_t portNumber)
 {
@@ -68,17 +87,19 @@ void SerialPortControl::setInputMode(std::int16_t) {}
 
 bool SerialPortControl::portOpen() const
 {
-    return port.isOpen();
+    return port.isOpen() || lost;
 }
 
 void SerialPortControl::setPortOpen(bool open)
 {
-    if (open == port.isOpen())
+    if (open == portOpen())
         return;
-    if (open)
+    if (open) {
         this->open();
-    else
+    } else {
+        lost = false;
         port.close();
+    }
 }
 
 void SerialPortControl::open()
@@ -103,7 +124,8 @@ void SerialPortControl::open()
     if (!port.open(QIODevice::ReadWrite)) {
         switch (port.error()) {
         case QSerialPort::DeviceNotFoundError:
-            fail(QStringLiteral("no such device. Check that the dispenser's cable or adapter is plugged in."));
+            fail(QStringLiteral("no such device: it is gone, or the device stopped answering. Check that the "
+                                "dispenser's cable or adapter is plugged in."));
         case QSerialPort::PermissionError:
             fail(QStringLiteral("busy or no permission. Close any other program using the port, and check "
                                 "that your account may use serial ports (group dialout)."));
@@ -119,6 +141,7 @@ void SerialPortControl::open()
 
 void SerialPortControl::output(const std::string& bytes)
 {
+    checkLine();
     port.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // write() only queues the bytes; they must be on the line before we wait for the reply.
     if (!port.waitForBytesWritten(WriteTimeoutMs))
@@ -127,12 +150,14 @@ void SerialPortControl::output(const std::string& bytes)
 
 std::int16_t SerialPortControl::inBufferCount()
 {
+    checkLine();
     takeInReceived();
     return static_cast<std::int16_t>(std::min<qint64>(port.bytesAvailable(), std::numeric_limits<std::int16_t>::max()));
 }
 
 std::string SerialPortControl::input()
 {
+    checkLine();
     takeInReceived();
     const QByteArray bytes = inputLen > 0 ? port.read(inputLen) : port.readAll();
     return bytes.toStdString();
@@ -140,6 +165,7 @@ std::string SerialPortControl::input()
 
 void SerialPortControl::waitForInput(Duration limit)
 {
+    checkLine();
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
     if (port.waitForReadyRead(static_cast<int>(std::clamp<long long>(ms, 0, std::numeric_limits<int>::max()))))
         return;

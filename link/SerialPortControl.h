@@ -11,6 +11,10 @@
 // QSerialPort moves received bytes into its buffer only inside its wait calls
 // (there is no event loop while a request waits), so the count and the read
 // first take in what the system has received, without blocking.
+//
+// After a hang-up QSerialPort's read notifier fires without end whenever
+// window events are processed; the control then closes the descriptor at
+// once and reports the hang-up at the next exchange.
 class SerialPortControl final : public MSComm {
 public:
     explicit SerialPortControl(QStringList devices);
@@ -36,6 +40,8 @@ private:
     };
 
     void open();
+    void onPortError(QSerialPort::SerialPortError error);
+    void checkLine() const;
     void takeInReceived();
     [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering() const;
@@ -46,4 +52,7 @@ private:
     std::int16_t commPort = 0;
     LineSettings line;
     std::int16_t inputLen = 0;
+    // The far end hung up while the port was open: it still counts as open,
+    // and every exchange on it fails, until it is closed.
+    bool lost = false;
 };

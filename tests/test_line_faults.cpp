@@ -1,0 +1,255 @@
+#include "FakeMainWindow.h"
+#include "FrmPrincipal.h"
+#include "Operator.h"
+#include "OperatorReport.h"
+#include "Protocol.h"
+#include "PtyPeer.h"
+#include "QtWindowEvents.h"
+#include "SerialError.h"
+#include "SerialPortControl.h"
+#include "WindowFixture.h"
+
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+using namespace std::chrono_literals;
+using Parts = std::vector<PtyPeer::Part>;
+using SteadyTime = std::chrono::steady_clock;
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1000, '\n');
+    }
+    return 0;
+}
+
+PtyPeer::Answer always(Parts parts)
+{
+    return [parts](const std::string&) { return parts; };
+}
+
+// The link over a real pseudo-terminal, on the real clock.
+struct RealLink {
+    explicit RealLink(const std::string& device)
+        : control(QStringList{QString::fromStdString(device)}), window(control), liaison(window, clock, events)
+    {
+        liaison.NumPort = 1;
+    }
+    SerialPortControl control;
+    FakeMainWindow window;
+    SteadyClock clock;
+    QtWindowEvents events;
+    LiaisonCVD liaison;
+};
+
+// The whole window on a real pseudo-terminal, reporting errors to a record.
+struct RealWindow {
+    explicit RealWindow(const std::string& device)
+        : control(QStringList{QString::fromStdString(device)}), window(control, automate, clock, events, messages)
+    {
+        window.Form_Load();
+        window.show();
+    }
+    SerialPortControl control;
+    SteadyClock clock;
+    QtWindowEvents events;
+    RecordedMessages messages;
+    FakeAutomate automate;
+    FrmPrincipal window;
+};
+
+void expectStoppedAnswering(const RecordedMessages& messages, const std::string& device)
+{
+    ASSERT_EQ(messages.fatals.size(), 1u);
+    const std::string text = messages.fatals[0].toStdString();
+    EXPECT_NE(text.find(device), std::string::npos) << text;
+    EXPECT_NE(text.find("stopped answering"), std::string::npos) << text;
+}
+
+} // namespace
+
+struct LineCase {
+    const char* name;
+    Parts parts;
+    CodeReponse code;
+    std::chrono::milliseconds atLeast, below;
+};
+
+std::ostream& operator<<(std::ostream& out, const LineCase& c)
+{
+    return out << c.name;
+}
+
+class LineReplies : public ::testing::TestWithParam<LineCase> {};
+
+// Whatever comes down the line, the exchange decodes the second byte of what
+// was waiting when two bytes had come, or after more than a second.
+TEST_P(LineReplies, DecodeTheSecondByteOfWhatWasWaiting)
+{
+    PtyPeer peer(always(GetParam().parts));
+    RealLink link(peer.path());
+    const auto start = SteadyTime::now();
+    EXPECT_EQ(link.liaison.CVDStatut(), GetParam().code);
+    const auto took = SteadyTime::now() - start;
+    EXPECT_GE(took, GetParam().atLeast);
+    EXPECT_LT(took, GetParam().below);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OverAPty, LineReplies,
+    ::testing::Values(LineCase{"garbageBefore", {{0ms, "\xff\x01\x23"}}, 0, 0ms, 200ms},
+                      LineCase{"garbageAfter", {{0ms, "\x01\x23\xff\xfe"}}, Protocol::Ready, 0ms, 200ms},
+                      LineCase{"oneByteThenSilence", {{0ms, "\x01"}}, 0, 1000ms, 1200ms},
+                      LineCase{"drippingWithinTheBound", {{0ms, "\x01"}, {100ms, "\x25"}}, Protocol::Error, 100ms, 300ms},
+                      LineCase{"drippingAcrossTheBound", {{950ms, "\x01"}, {1100ms, "\x25"}}, 0, 1000ms, 1100ms},
+                      LineCase{"highBitCode", {{0ms, "\x01\xa3"}}, 0, 0ms, 200ms},
+                      LineCase{"highBitFirstByte", {{0ms, "\x81\x24"}}, Protocol::Busy, 0ms, 200ms},
+                      LineCase{"afterTheBound", {{1200ms, "\x01\x23"}}, 0, 1000ms, 1150ms}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineFaults, LateBytesAreReadFirstByTheNextExchange)
+{
+    int request = 0;
+    PtyPeer peer([&request](const std::string&) {
+        return ++request == 1 ? Parts{{1100ms, "\x01\x24"}} : Parts{{50ms, "\x01\x23"}};
+    });
+    RealLink link(peer.path());
+    EXPECT_EQ(link.liaison.CVDStatut(), 0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(link.liaison.CVDStatut(), Protocol::Busy);
+}
+
+TEST(LineFaults, AFloodIsReadInBoundedPieces)
+{
+    const std::string flood = "\x01\x24" + std::string(200000, '\x55');
+    PtyPeer peer(always({{0ms, flood}}));
+    RealLink link(peer.path());
+    const long before = residentKb();
+    EXPECT_EQ(link.liaison.CVDStatut(), Protocol::Busy);
+    std::size_t largest = 0;
+    for (int i = 0; i < 100; ++i) {
+        link.control.waitForInput(20ms);
+        largest = std::max(largest, link.control.input().size());
+    }
+    EXPECT_LE(largest, 4096u);
+    EXPECT_LT(residentKb() - before, 2048) << "kB";
+}
+
+TEST(LineFaults, HangUpDuringTheReplyWaitEndsTheCommand)
+{
+    PtyPeer peer(always({}));
+    RealWindow real(peer.path());
+    real.window.liaison().NumPort = 1;
+    std::thread cut([&peer] {
+        std::this_thread::sleep_for(300ms);
+        peer.hangUp();
+    });
+    const double cpuBefore = cpuSeconds();
+    QTest::mouseClick(real.window.Command1, Qt::LeftButton);
+    cut.join();
+    expectStoppedAnswering(real.messages, peer.path());
+    EXPECT_EQ(real.window.Text1->text(), "");
+    EXPECT_LT(cpuSeconds() - cpuBefore, 0.05) << "no busy wait after the hang-up";
+}
+
+TEST(LineFaults, HangUpDuringADispensePauseSendsNoCardOut)
+{
+    PtyPeer peer([](const std::string& r) {
+        return r[1] == Protocol::Status ? Parts{{0ms, "\x01\x23"}} : Parts{{0ms, "\x01\x50"}};
+    });
+    RealWindow real(peer.path());
+    std::thread cut([&peer] {
+        std::this_thread::sleep_for(700ms);
+        peer.hangUp();
+    });
+    const double cpuBefore = cpuSeconds();
+    QTest::mouseClick(real.window.Command4, Qt::LeftButton);
+    cut.join();
+    expectStoppedAnswering(real.messages, peer.path());
+    std::string received;
+    for (const auto& r : peer.received())
+        received += r.bytes;
+    EXPECT_EQ(received, std::string("\x01\x37")) << "nothing after the hang-up";
+    EXPECT_TRUE(real.automate.arguments.empty()) << "the handler ended at the error";
+    EXPECT_LT(cpuSeconds() - cpuBefore, 0.1);
+}
+
+TEST(LineFaults, HangUpBeforeTheOpening)
+{
+    PtyPeer peer(always({}));
+    peer.hangUp();
+    RealWindow real(peer.path());
+    real.window.liaison().NumPort = 1;
+    QTest::mouseClick(real.window.Command1, Qt::LeftButton);
+    expectStoppedAnswering(real.messages, peer.path());
+}
+
+// The error leaves the window's event loop with exit status 1.
+TEST(LineFaults, AnErrorInAHandlerEndsTheProgramWithStatusOne)
+{
+    PtyPeer peer(always({}));
+    peer.hangUp();
+    SerialPortControl control({QString::fromStdString(peer.path())});
+    SteadyClock clock;
+    QtWindowEvents events;
+    OperatorReport report(false);
+    FakeAutomate automate;
+    Platform platform{control, clock, events, report};
+    QTimer::singleShot(0, [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* button = top->findChild<QPushButton*>("Command4"))
+                QTest::mouseClick(button, Qt::LeftButton);
+    });
+    EXPECT_EQ(runWindow(automate, platform), 1);
+}
+
+TEST(LineFaults, ADeviceTheUserMayNotOpen)
+{
+    PtyPeer peer(always({}));
+    chmod(peer.path().c_str(), 0600);
+    // Checked as an ordinary user: root opens anything.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        SerialPortControl control({QString::fromStdString(peer.path())});
+        control.setCommPort(1);
+        control.setSettings(Protocol::LineSettings);
+        try {
+            control.setPortOpen(true);
+        } catch (const SerialError& error) {
+            const std::string text = error.what();
+            _exit(text.find(peer.path()) != std::string::npos && text.find("no permission") != std::string::npos ? 0 : 1);
+        }
+        _exit(2);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong message, 2: opened anyway";
+}
