@@ -1,0 +1,103 @@
+#include "Clock.h"
+#include "FakeMainWindow.h"
+#include "LiaisonCVD.h"
+#include "Protocol.h"
+#include "SerialPortControl.h"
+#include "WindowEvents.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Real time for the reply waits; the pauses are skipped over, as if they
+// had been waited.
+class SkippingClock final : public Clock, public WindowEvents {
+public:
+    Duration now() const override { return std::chrono::steady_clock::now().time_since_epoch() + skipped; }
+    void processPending() override {}
+    void waitForEvents(Duration limit) override { skipped += limit; }
+
+private:
+    Duration skipped{0};
+};
+
+std::size_t openDescriptors()
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                  std::filesystem::directory_iterator{}));
+}
+
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
+        status.ignore(1000, '\n');
+    }
+    return 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool MemoryIsMeaningful = false; // the sanitizer holds freed memory back on purpose
+#else
+constexpr bool MemoryIsMeaningful = true;
+#endif
+
+} // namespace
+
+TEST(Soak, ThousandCommandsAndFiftyDispensesLeakNothing)
+{
+    QTemporaryDir dir;
+    const std::string link = dir.filePath("port").toStdString();
+    const pid_t sim = fork();
+    if (sim == 0) {
+        execl(SIM_PROGRAM, SIM_PROGRAM, "--link", link.c_str(), "--trace", "/dev/null", "--cards", "100000",
+              "--reply-delay", "0", "--cardout-busy", "0", "--reset-busy", "0", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(10ms);
+
+    SerialPortControl control({QString::fromStdString(link)});
+    FakeMainWindow window(control);
+    SkippingClock clock;
+    LiaisonCVD liaison(window, clock, clock);
+    liaison.NumPort = 1;
+
+    auto round = [&](int commands, int dispenses) {
+        for (int i = 0; i < commands; ++i)
+            ASSERT_EQ(liaison.CVDStatut(), Protocol::Ready) << i;
+        for (int i = 0; i < dispenses; ++i) {
+            liaison.DistribueCarte();
+            ASSERT_FALSE(control.portOpen());
+        }
+    };
+    round(50, 5); // warm up: first allocations of Qt and the C library
+    const std::size_t descriptors = openDescriptors();
+    const long memory = residentKb();
+    round(1000, 50); // ends, like the warm-up, with the port closed
+    EXPECT_EQ(openDescriptors(), descriptors);
+    if (MemoryIsMeaningful) {
+        EXPECT_LT(residentKb() - memory, 512) << "kB grown";
+    }
+
+    kill(sim, SIGTERM);
+    waitpid(sim, nullptr, 0);
+}
