@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -178,6 +180,11 @@ void SerialPortControl::waitForInput(Duration limit)
 void SerialPortControl::takeInReceived()
 {
     if (!port.isOpen() || port.bytesAvailable() >= ReadBufferLimit)
+        return;
+    // A plain look at the descriptor first: QSerialPort's own zero-time wait
+    // raises and clears a time-out error, with its signals, when nothing came.
+    pollfd ready{static_cast<int>(port.handle()), POLLIN, 0};
+    if (::poll(&ready, 1, 0) == 0)
         return;
     if (port.waitForReadyRead(0))
         return;
