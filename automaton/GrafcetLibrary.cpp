@@ -3,13 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 
-#ifndef CVD_INSTALL_LIBDIR
-#error "CVD_INSTALL_LIBDIR must name the installed library directory"
+#if !defined(CVD_LIBDIR_FROM_BINDIR) || !defined(CVD_LIBRARY_FILE)
+#error "CVD_LIBDIR_FROM_BINDIR and CVD_LIBRARY_FILE come from the build"
 #endif
 
 namespace {
 
-const char* const LibraryFile = "libgrafcet.so";
+const char* const LibraryFile = CVD_LIBRARY_FILE;
 
 [[noreturn]] void refuse(const QString& path, const QString& why)
 {
@@ -28,7 +28,9 @@ QString GrafcetLibrary::locate(const QString& programDir)
     const QString besideProgram = QDir(programDir).filePath(LibraryFile);
     if (QFileInfo::exists(besideProgram))
         return besideProgram;
-    return QDir(QStringLiteral(CVD_INSTALL_LIBDIR)).filePath(LibraryFile);
+    // Installed: <prefix>/bin/cvd-operator and <prefix>/lib/cvd-operator/libgrafcet.so,
+    // wherever the prefix is.
+    return QDir::cleanPath(QDir(programDir).filePath(QStringLiteral(CVD_LIBDIR_FROM_BINDIR "/") + LibraryFile));
 }
 
 GrafcetLibrary::GrafcetLibrary(const QString& path)

@@ -25,8 +25,8 @@ public:
 
     QString fileName() const { return library.fileName(); }
 
-    // The library beside the program, else the one in the installation's
-    // library directory.
+    // The library beside the program (in a build), else the one in the
+    // installation's library folder, found from the program's own folder.
     static QString locate(const QString& programDir);
 
 private:
