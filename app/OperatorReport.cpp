@@ -15,7 +15,9 @@ void writeLine(const char* kind, const QString& text)
 
 } // namespace
 
-OperatorReport::OperatorReport(bool showBoxes) : showBoxes(showBoxes) {}
+OperatorReport::OperatorReport(bool showBoxes)
+    : showBoxes(showBoxes)
+{}
 
 void OperatorReport::inform(const QString& text)
 {
@@ -28,7 +30,6 @@ void OperatorReport::fatal(const QString& text)
 {
     writeLine("error", text);
     if (showBoxes)
-        QMessageBox::critical(nullptr, QStringLiteral("Form1"),
-                              text + QStringLiteral("\n\nThe program ends now."));
+        QMessageBox::critical(nullptr, QStringLiteral("Form1"), text + QStringLiteral("\n\nThe program ends now."));
     QCoreApplication::exit(1);
 }

@@ -19,5 +19,4 @@ __attribute__((visibility("default"))) std::int32_t VerifCardOut(std::int32_t)
 {
     return prepared ? -2 : -1;
 }
-
 }

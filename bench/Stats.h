@@ -16,7 +16,9 @@ struct Stats {
         if (samples.empty())
             return s;
         std::sort(samples.begin(), samples.end());
-        auto at = [&](double q) { return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))]; };
+        auto at = [&](double q) {
+            return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))];
+        };
         s.median = at(0.5);
         s.p90 = at(0.9);
         s.p99 = at(0.99);

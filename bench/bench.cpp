@@ -51,7 +51,8 @@ double threadCpuMs()
 // notes the moment it wrote each reply.
 class Peer {
 public:
-    explicit Peer(bool silent) : silent(silent)
+    explicit Peer(bool silent)
+        : silent(silent)
     {
         char name[128];
         openpty(&master, &slave, name, nullptr, nullptr);
@@ -146,7 +147,9 @@ private:
 // The program's link on a real serial control and the real clock.
 struct Link {
     explicit Link(const std::string& path)
-        : control(QStringList{QString::fromStdString(path)}), window(control), liaison(window, clock, events)
+        : control(QStringList{QString::fromStdString(path)}),
+          window(control),
+          liaison(window, clock, events)
     {
         liaison.NumPort = 1;
     }
@@ -160,7 +163,9 @@ struct Link {
 // Notes when each request was written and when its reply was read.
 class TimedControl final : public MSComm {
 public:
-    explicit TimedControl(MSComm& inner) : inner(inner) {}
+    explicit TimedControl(MSComm& inner)
+        : inner(inner)
+    {}
     void setCommPort(std::int16_t p) override { inner.setCommPort(p); }
     void setSettings(const std::string& s) override { inner.setSettings(s); }
     void setInputLen(std::int16_t l) override { inner.setInputLen(l); }
@@ -218,10 +223,11 @@ std::vector<Row> replyLatency()
     const Stats l = Stats::of(linkUs), b = Stats::of(bareUs);
     const double ratio = l.median / b.median;
     return {
-        {"reply latency, program (µs)", format("median %.0f, p90 %.0f, p99 %.0f, max %.0f", l.median, l.p90, l.p99, l.max),
-         "p99 < 1000", l.p99 < 1000},
-        {"reply latency, bare termios (µs)", format("median %.0f, p90 %.0f, p99 %.0f, max %.0f", b.median, b.p90, b.p99, b.max),
-         "baseline", true},
+        {"reply latency, program (µs)",
+         format("median %.0f, p90 %.0f, p99 %.0f, max %.0f", l.median, l.p90, l.p99, l.max), "p99 < 1000",
+         l.p99 < 1000},
+        {"reply latency, bare termios (µs)",
+         format("median %.0f, p90 %.0f, p99 %.0f, max %.0f", b.median, b.p90, b.p99, b.max), "baseline", true},
         {"reply latency, program / bare (median)", format("%.2f", ratio), "<= 1.2", ratio <= 1.2},
     };
 }
@@ -242,7 +248,8 @@ std::vector<Row> waitingCpu()
     }
     const Stats w = Stats::of(waitCpu), t = Stats::of(tempoCpu);
     return {
-        {"CPU of a 1 s reply wait with no reply (ms per s)", format("median %.2f, max %.2f", w.median, w.max), "< 10", w.max < 10},
+        {"CPU of a 1 s reply wait with no reply (ms per s)", format("median %.2f, max %.2f", w.median, w.max), "< 10",
+         w.max < 10},
         {"CPU of Tempo 1.0 (ms per s)", format("median %.2f, max %.2f", t.median, t.max), "< 10", t.max < 10},
     };
 }
@@ -331,7 +338,8 @@ std::vector<Row> wholeDispense()
     waitpid(sim, nullptr, 0);
     const Stats t = Stats::of(totals), b = Stats::of(beyond);
     return {
-        {"dispense on a Ready dispenser (ms)", format("median %.1f, max %.1f", t.median, t.max), "1500 + reply times", true},
+        {"dispense on a Ready dispenser (ms)", format("median %.1f, max %.1f", t.median, t.max), "1500 + reply times",
+         true},
         {"dispense beyond 1.5 s and the two reply times (ms)", format("median %.2f, max %.2f", b.median, b.max), "< 20",
          b.max < 20},
     };
@@ -358,8 +366,8 @@ std::vector<Row> startup()
     }
     const Stats s = Stats::of(shown), r = Stats::of(rss);
     return {
-        {"start-up to the window shown, offscreen (ms)", format("median %.1f, p90 %.1f, max %.1f", s.median, s.p90, s.max),
-         "< 300", s.count > 0 && s.max < 300},
+        {"start-up to the window shown, offscreen (ms)",
+         format("median %.1f, p90 %.1f, max %.1f", s.median, s.p90, s.max), "< 300", s.count > 0 && s.max < 300},
         {"resident memory of the idle window (MB)", format("median %.1f, max %.1f", r.median, r.max), "< 40",
          r.count > 0 && r.max < 40},
     };

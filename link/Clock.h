@@ -11,8 +11,5 @@ public:
 
 class SteadyClock final : public Clock {
 public:
-    Duration now() const override
-    {
-        return std::chrono::steady_clock::now().time_since_epoch();
-    }
+    Duration now() const override { return std::chrono::steady_clock::now().time_since_epoch(); }
 };

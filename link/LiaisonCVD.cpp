@@ -26,9 +26,10 @@ constexpr double FinalCheckPause = 0.2;
 } // namespace
 
 LiaisonCVD::LiaisonCVD(MainWindow& fenetre, const Clock& clock, WindowEvents& events)
-    : fenetre(fenetre), clock(clock), events(events)
-{
-}
+    : fenetre(fenetre),
+      clock(clock),
+      events(events)
+{}
 
 void LiaisonCVD::OuvrePort()
 {
@@ -53,9 +54,18 @@ void LiaisonCVD::FermePort()
         Com->setPortOpen(false);
 }
 
-CodeReponse LiaisonCVD::CVDStatut() { return Echange(Protocol::Status); }
-CodeReponse LiaisonCVD::CVDReset() { return Echange(Protocol::Reset); }
-CodeReponse LiaisonCVD::CVDCardOut() { return Echange(Protocol::CardOut); }
+CodeReponse LiaisonCVD::CVDStatut()
+{
+    return Echange(Protocol::Status);
+}
+CodeReponse LiaisonCVD::CVDReset()
+{
+    return Echange(Protocol::Reset);
+}
+CodeReponse LiaisonCVD::CVDCardOut()
+{
+    return Echange(Protocol::CardOut);
+}
 
 CodeReponse LiaisonCVD::Echange(char command)
 {

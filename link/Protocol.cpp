@@ -18,10 +18,8 @@ CodeReponse decodeReply(const std::string& reply)
     case Busy:
     case Error:
     case Nack:
-    case Ack:
-        return code;
-    default:
-        return 0;
+    case Ack: return code;
+    default: return 0;
     }
 }
 

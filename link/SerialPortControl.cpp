@@ -18,22 +18,27 @@ constexpr int WriteTimeoutMs = 1000;
 QSerialPort::Parity parseParity(const QString& p, bool& ok)
 {
     ok = true;
-    if (p == "E") return QSerialPort::EvenParity;
-    if (p == "O") return QSerialPort::OddParity;
-    if (p == "N") return QSerialPort::NoParity;
-    if (p == "M") return QSerialPort::MarkParity;
-    if (p == "S") return QSerialPort::SpaceParity;
+    if (p == "E")
+        return QSerialPort::EvenParity;
+    if (p == "O")
+        return QSerialPort::OddParity;
+    if (p == "N")
+        return QSerialPort::NoParity;
+    if (p == "M")
+        return QSerialPort::MarkParity;
+    if (p == "S")
+        return QSerialPort::SpaceParity;
     ok = false;
     return QSerialPort::NoParity;
 }
 
 } // namespace
 
-SerialPortControl::SerialPortControl(QStringList devices) : devices(std::move(devices))
+SerialPortControl::SerialPortControl(QStringList devices)
+    : devices(std::move(devices))
 {
-    QObject::connect(&port, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
-        onPortError(error);
-    });
+    QObject::connect(&port, &QSerialPort::errorOccurred,
+                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
 }
 
 void SerialPortControl::onPortError(QSerialPort::SerialPortError error)
@@ -73,9 +78,8 @@ void SerialPortControl::setSettings(const std::string& settings)
         baudOk = baudOk && parsed.baud > 0 && (fields[3] == "1" || fields[3] == "1.5" || fields[3] == "2");
     }
     if (!(baudOk && parityOk && dataOk))
-        throw SerialError(QStringLiteral("Invalid line settings \"%1\".")
-                              .arg(QString::fromStdString(settings))
-                              .toStdString());
+        throw SerialError(
+            QStringLiteral("Invalid line settings \"%1\".").arg(QString::fromStdString(settings)).toStdString());
     line = parsed;
 }
 
@@ -133,8 +137,7 @@ void SerialPortControl::open()
                                 "that your account may use serial ports (group dialout)."));
         case QSerialPort::UnsupportedOperationError:
             fail(QStringLiteral("the device does not accept the line settings."));
-        default:
-            fail(QStringLiteral("the device cannot be opened."));
+        default: fail(QStringLiteral("the device cannot be opened."));
         }
     }
     port.setReadBufferSize(ReadBufferLimit);

@@ -7,7 +7,10 @@ std::string requests(const FakeMSComm& comm)
 {
     std::string letters;
     for (const auto& op : comm.ops("write "))
-        letters += op.what == "write 01 37" ? 'S' : op.what == "write 01 40" ? 'R' : op.what == "write 01 42" ? 'C' : '?';
+        letters += op.what == "write 01 37"   ? 'S'
+                   : op.what == "write 01 40" ? 'R'
+                   : op.what == "write 01 42" ? 'C'
+                                              : '?';
     return letters;
 }
 

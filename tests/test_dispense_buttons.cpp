@@ -99,7 +99,8 @@ TEST_F(WindowTest, ClicksDuringADispenseDoNothing)
     bool enabledDuring = true;
     events.at(700ms, [&] {
         enabledDuring = window->Command1->isEnabled() || window->Command4->isEnabled();
-        for (QPushButton* b : {window->Command1, window->Command2, window->Command3, window->Command4, window->Command5})
+        for (QPushButton* b :
+             {window->Command1, window->Command2, window->Command3, window->Command4, window->Command5})
             click(b);
     });
     click(window->Command4);

@@ -78,7 +78,11 @@ INSTANTIATE_TEST_SUITE_P(
         WaitCase{"longReply", {{10ms, "\x01\x25\x99\x98"}}, Protocol::Error, 10ms, "01 25 99 98"},
         WaitCase{"readWhileStillArriving", {{10ms, "\x01\x50"}, {20ms, "\x77"}}, Protocol::Ack, 10ms, "01 50"},
         WaitCase{"secondByteAtTheBound", {{10ms, "\x01"}, {1s, "\x23"}}, Protocol::Ready, 1s, "01 23"},
-        WaitCase{"firstByteAtTheBoundSecondOneTickLater", {{1s, "\x01"}, {NoReplyWait, "\x23"}}, Protocol::Ready, NoReplyWait, "01 23"},
+        WaitCase{"firstByteAtTheBoundSecondOneTickLater",
+                 {{1s, "\x01"}, {NoReplyWait, "\x23"}},
+                 Protocol::Ready,
+                 NoReplyWait,
+                 "01 23"},
         WaitCase{"secondByteJustAfter", {{10ms, "\x01"}, {NoReplyWait + Duration{1}, "\x23"}}, 0, NoReplyWait, "01"},
         WaitCase{"highBitSecondByte", {{5ms, "\x01\xa3"}}, 0, 5ms, "01 a3"}),
     [](const auto& info) { return std::string(info.param.name); });

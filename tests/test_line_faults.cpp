@@ -16,7 +16,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 using namespace std::chrono_literals;
 using Parts = std::vector<PtyPeer::Part>;
 using SteadyTime = std::chrono::steady_clock;
@@ -38,7 +37,9 @@ PtyPeer::Answer always(Parts parts)
 // The link over a real pseudo-terminal, on the real clock.
 struct RealLink {
     explicit RealLink(const std::string& device)
-        : control(QStringList{QString::fromStdString(device)}), window(control), liaison(window, clock, events)
+        : control(QStringList{QString::fromStdString(device)}),
+          window(control),
+          liaison(window, clock, events)
     {
         liaison.NumPort = 1;
     }
@@ -52,7 +53,8 @@ struct RealLink {
 // The whole window on a real pseudo-terminal, reporting errors to a record.
 struct RealWindow {
     explicit RealWindow(const std::string& device)
-        : control(QStringList{QString::fromStdString(device)}), window(control, automate, clock, events, messages)
+        : control(QStringList{QString::fromStdString(device)}),
+          window(control, automate, clock, events, messages)
     {
         window.Form_Load();
         window.show();
@@ -107,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LineCase{"garbageBefore", {{0ms, "\xff\x01\x23"}}, 0, 0ms, 200ms},
                       LineCase{"garbageAfter", {{0ms, "\x01\x23\xff\xfe"}}, Protocol::Ready, 0ms, 200ms},
                       LineCase{"oneByteThenSilence", {{0ms, "\x01"}}, 0, 1000ms, 1200ms},
-                      LineCase{"drippingWithinTheBound", {{0ms, "\x01"}, {100ms, "\x25"}}, Protocol::Error, 100ms, 300ms},
+                      LineCase{
+                          "drippingWithinTheBound", {{0ms, "\x01"}, {100ms, "\x25"}}, Protocol::Error, 100ms, 300ms},
                       LineCase{"drippingAcrossTheBound", {{950ms, "\x01"}, {1100ms, "\x25"}}, 0, 1000ms, 1100ms},
                       LineCase{"highBitCode", {{0ms, "\x01\xa3"}}, 0, 0ms, 200ms},
                       LineCase{"highBitFirstByte", {{0ms, "\x81\x24"}}, Protocol::Busy, 0ms, 200ms},
@@ -224,7 +227,8 @@ TEST(LineFaults, ADeviceTheUserMayNotOpen)
             control.setPortOpen(true);
         } catch (const SerialError& error) {
             const std::string text = error.what();
-            _exit(text.find(peer.path()) != std::string::npos && text.find("no permission") != std::string::npos ? 0 : 1);
+            _exit(text.find(peer.path()) != std::string::npos && text.find("no permission") != std::string::npos ? 0
+                                                                                                                 : 1);
         }
         _exit(2);
     }

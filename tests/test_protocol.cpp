@@ -65,8 +65,7 @@ TEST_P(ReplyTextTable, NameOrDecimal)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCodes, ReplyTextTable,
-                         ::testing::Values(ShownCase{0x22, "Empty"}, ShownCase{0x23, "Ready"},
-                                           ShownCase{0x24, "Busy"}, ShownCase{0x25, "Error"},
-                                           ShownCase{75, "NACK"}, ShownCase{0x50, "ACK"}, ShownCase{0, "0"},
-                                           ShownCase{-1, "-1"}, ShownCase{0x41, "65"},
+                         ::testing::Values(ShownCase{0x22, "Empty"}, ShownCase{0x23, "Ready"}, ShownCase{0x24, "Busy"},
+                                           ShownCase{0x25, "Error"}, ShownCase{75, "NACK"}, ShownCase{0x50, "ACK"},
+                                           ShownCase{0, "0"}, ShownCase{-1, "-1"}, ShownCase{0x41, "65"},
                                            ShownCase{-32768, "-32768"}, ShownCase{32767, "32767"}));

@@ -43,7 +43,8 @@ std::string allReceived(PtyPeer& peer)
 // The real window on the real serial control, clock and event processing.
 struct RealWindow {
     explicit RealWindow(const std::string& device, std::vector<std::int32_t> answers = {-2})
-        : control(QStringList{QString::fromStdString(device)}), automate(std::move(answers)),
+        : control(QStringList{QString::fromStdString(device)}),
+          automate(std::move(answers)),
           window(control, automate, clock, events, messages)
     {
         window.Form_Load();
@@ -87,9 +88,7 @@ TEST(SerialPty, NoReplyShowsZeroAfterOneSecond)
 
 TEST(SerialPty, ReplyInTwoChunksIsWaitedFor)
 {
-    PtyPeer peer([](const std::string&) {
-        return std::vector<PtyPeer::Part>{{0ms, "\x01"}, {200ms, "\x22"}};
-    });
+    PtyPeer peer([](const std::string&) { return std::vector<PtyPeer::Part>{{0ms, "\x01"}, {200ms, "\x22"}}; });
     SerialPortControl control({QString::fromStdString(peer.path())});
     control.setCommPort(1);
     control.setSettings(Protocol::LineSettings);
@@ -183,6 +182,6 @@ TEST(SerialPty, DispenseInRealTime)
     EXPECT_FALSE(real.control.portOpen());
     EXPECT_EQ(real.window.Text1->text(), "-2");
     EXPECT_LT(cpu, 0.1) << "the pauses sleep";
-    std::printf("dispense took %.1f ms, %.1f ms of CPU\n",
-                std::chrono::duration<double, std::milli>(took).count(), cpu * 1000);
+    std::printf("dispense took %.1f ms, %.1f ms of CPU\n", std::chrono::duration<double, std::milli>(took).count(),
+                cpu * 1000);
 }

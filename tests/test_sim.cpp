@@ -105,10 +105,10 @@ TEST(SimFault, ShapesTheReply)
         std::vector<std::pair<int, std::string>> chunks;
     };
     const std::string r = reply(0x23);
-    for (const Case& c : {Case{"none", {{5, r}}}, Case{"silent", {}}, Case{"late:1500", {{1505, r}}},
-                          Case{"one-byte", {{5, "\x01"}}}, Case{"extra-bytes", {{5, r + "\x99\x98"}}},
-                          Case{"garbage", {{5, std::string("\xff\x7e\x00", 3)}}},
-                          Case{"split:200", {{5, "\x01"}, {205, "\x23"}}}}) {
+    for (const Case& c :
+         {Case{"none", {{5, r}}}, Case{"silent", {}}, Case{"late:1500", {{1505, r}}}, Case{"one-byte", {{5, "\x01"}}},
+          Case{"extra-bytes", {{5, r + "\x99\x98"}}}, Case{"garbage", {{5, std::string("\xff\x7e\x00", 3)}}},
+          Case{"split:200", {{5, "\x01"}, {205, "\x23"}}}}) {
         Fault fault;
         ASSERT_TRUE(Fault::parse(c.fault, fault)) << c.fault;
         std::vector<std::pair<int, std::string>> shaped;
@@ -130,17 +130,19 @@ TEST(SimOptions, ParseAndRefuse)
     };
     Options options;
     std::string error;
-    ASSERT_TRUE(parse({"--link", "/tmp/x", "--cards", "0", "--state", "error", "--reply-delay", "7", "--fault",
-                       "split:30"},
-                      options, error))
+    ASSERT_TRUE(
+        parse({"--link", "/tmp/x", "--cards", "0", "--state", "error", "--reply-delay", "7", "--fault", "split:30"},
+              options, error))
         << error;
     EXPECT_EQ(options.dispenser.cards, 0);
     EXPECT_EQ(options.dispenser.start, State::Error);
     EXPECT_EQ(options.replyDelay, 7ms);
     EXPECT_EQ(options.fault.kind, Fault::Kind::Split);
-    for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{
-             {"--cards", "3"}, {"--link", "/x", "--cards", "-1"}, {"--link", "/x", "--state", "jammed"},
-             {"--link", "/x", "--bogus", "1"}, {"--link"}}) {
+    for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{{"--cards", "3"},
+                                                                              {"--link", "/x", "--cards", "-1"},
+                                                                              {"--link", "/x", "--state", "jammed"},
+                                                                              {"--link", "/x", "--bogus", "1"},
+                                                                              {"--link"}}) {
         Options o;
         EXPECT_FALSE(parse(bad, o, error)) << bad.size();
         EXPECT_FALSE(error.empty());

@@ -31,15 +31,15 @@ TEST_P(WindowLayout, ControlsStandWhereTheirTwipsSay)
     EXPECT_TRUE(window->rect().contains(control->geometry())) << "the client area holds every control";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllControls, WindowLayout,
-    ::testing::Values(Place{"Command1", "CVD Statut", {80, 112, 105, 25}},
-                      Place{"Command3", "CVD CardOut", {80, 208, 105, 25}},
-                      Place{"Command2", "CVD Reset", {80, 152, 105, 25}}, Place{"Text1", "", {240, 152, 81, 33}},
-                      Place{"Command4", "distribuer Carte 1", {80, 272, 137, 33}},
-                      Place{"Command5", "distribuer Carte 2", {248, 272, 137, 33}},
-                      Place{"Text2", "", {240, 96, 81, 33}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AllControls, WindowLayout,
+                         ::testing::Values(Place{"Command1", "CVD Statut", {80, 112, 105, 25}},
+                                           Place{"Command3", "CVD CardOut", {80, 208, 105, 25}},
+                                           Place{"Command2", "CVD Reset", {80, 152, 105, 25}},
+                                           Place{"Text1", "", {240, 152, 81, 33}},
+                                           Place{"Command4", "distribuer Carte 1", {80, 272, 137, 33}},
+                                           Place{"Command5", "distribuer Carte 2", {248, 272, 137, 33}},
+                                           Place{"Text2", "", {240, 96, 81, 33}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Twips, FollowTheLogicalDensity)
 {
@@ -77,9 +77,15 @@ TEST_F(WindowTest, LoadCallsInitGrafcetOnceBeforeTheWindowIsShown)
 TEST_F(WindowTest, AffRepShowsTheNameOrTheNumber)
 {
     build(inTurn({}));
-    for (auto [code, text] : std::vector<std::pair<CodeReponse, QString>>{
-             {0x22, "Empty"}, {0x23, "Ready"}, {0x24, "Busy"}, {0x25, "Error"}, {0x4B, "NACK"}, {0x50, "ACK"},
-             {0, "0"}, {-1, "-1"}, {75, "NACK"}}) {
+    for (auto [code, text] : std::vector<std::pair<CodeReponse, QString>>{{0x22, "Empty"},
+                                                                          {0x23, "Ready"},
+                                                                          {0x24, "Busy"},
+                                                                          {0x25, "Error"},
+                                                                          {0x4B, "NACK"},
+                                                                          {0x50, "ACK"},
+                                                                          {0, "0"},
+                                                                          {-1, "-1"},
+                                                                          {75, "NACK"}}) {
         window->AffRep(code);
         EXPECT_EQ(window->Text1->text(), text) << code;
     }

@@ -27,10 +27,10 @@ constexpr TwipsRect Text2Place{3600, 1440, 1215, 495};
 // The client area: a margin right of "distribuer Carte 2" and below the dispense buttons.
 constexpr TwipsRect ClientArea{0, 0, 6975, 5295};
 
-const QString NoPortChosen = QStringLiteral(
-    "No dispenser is chosen yet, so nothing was sent.\n\n"
-    "Press \"distribuer Carte 1\" or \"distribuer Carte 2\" first: it chooses the dispenser "
-    "that the CVD buttons then talk to.");
+const QString NoPortChosen =
+    QStringLiteral("No dispenser is chosen yet, so nothing was sent.\n\n"
+                   "Press \"distribuer Carte 1\" or \"distribuer Carte 2\" first: it chooses the dispenser "
+                   "that the CVD buttons then talk to.");
 
 } // namespace
 
@@ -117,11 +117,26 @@ void FrmPrincipal::AffRep(CodeReponse re)
     repaint();
 }
 
-void FrmPrincipal::Command1_Click() { directCommand(&LiaisonCVD::CVDStatut); }
-void FrmPrincipal::Command2_Click() { directCommand(&LiaisonCVD::CVDReset); }
-void FrmPrincipal::Command3_Click() { directCommand(&LiaisonCVD::CVDCardOut); }
-void FrmPrincipal::Command4_Click() { dispense(1); }
-void FrmPrincipal::Command5_Click() { dispense(2); }
+void FrmPrincipal::Command1_Click()
+{
+    directCommand(&LiaisonCVD::CVDStatut);
+}
+void FrmPrincipal::Command2_Click()
+{
+    directCommand(&LiaisonCVD::CVDReset);
+}
+void FrmPrincipal::Command3_Click()
+{
+    directCommand(&LiaisonCVD::CVDCardOut);
+}
+void FrmPrincipal::Command4_Click()
+{
+    dispense(1);
+}
+void FrmPrincipal::Command5_Click()
+{
+    dispense(2);
+}
 
 void FrmPrincipal::directCommand(CodeReponse (LiaisonCVD::*request)())
 {

@@ -8,9 +8,12 @@ namespace {
 
 char letterOf(const std::string& written)
 {
-    if (written == "write 01 37") return 'S';
-    if (written == "write 01 40") return 'R';
-    if (written == "write 01 42") return 'C';
+    if (written == "write 01 37")
+        return 'S';
+    if (written == "write 01 40")
+        return 'R';
+    if (written == "write 01 42")
+        return 'C';
     return '?';
 }
 
@@ -27,7 +30,11 @@ CodeReponse codeOfRead(const std::string& read)
 // Walks the exchanges of one attempt, expecting each request and the pause before it.
 class Walk {
 public:
-    Walk(const Attempt& a, std::vector<std::string>& broken) : a(a), broken(broken), last(a.opened) {}
+    Walk(const Attempt& a, std::vector<std::string>& broken)
+        : a(a),
+          broken(broken),
+          last(a.opened)
+    {}
 
     bool expect(char request, Duration pause)
     {

@@ -8,7 +8,9 @@
 // An automaton library that answers from a list (the last answer repeats).
 class FakeAutomate final : public Automate {
 public:
-    explicit FakeAutomate(std::vector<std::int32_t> answers = {-2}) : answers(std::move(answers)) {}
+    explicit FakeAutomate(std::vector<std::int32_t> answers = {-2})
+        : answers(std::move(answers))
+    {}
 
     void init_grafcet() override
     {

@@ -23,7 +23,10 @@ std::string hex(const std::string& bytes)
     return out;
 }
 
-FakeMSComm::FakeMSComm(VirtualClock& clock, Responder responder) : clock(clock), responder(std::move(responder)) {}
+FakeMSComm::FakeMSComm(VirtualClock& clock, Responder responder)
+    : clock(clock),
+      responder(std::move(responder))
+{}
 
 void FakeMSComm::setPortOpen(bool wantOpen)
 {

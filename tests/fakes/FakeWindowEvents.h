@@ -10,7 +10,9 @@
 // scheduled for a time (a click, a close request) run when it is reached.
 class FakeWindowEvents final : public WindowEvents {
 public:
-    explicit FakeWindowEvents(VirtualClock& clock) : clock(clock) {}
+    explicit FakeWindowEvents(VirtualClock& clock)
+        : clock(clock)
+    {}
 
     void processPending() override;
     void waitForEvents(Duration limit) override;

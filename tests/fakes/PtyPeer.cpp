@@ -8,7 +8,8 @@
 
 #include <stdexcept>
 
-PtyPeer::PtyPeer(Answer answer) : answer(std::move(answer))
+PtyPeer::PtyPeer(Answer answer)
+    : answer(std::move(answer))
 {
     char name[128];
     if (openpty(&master, &slave, name, nullptr, nullptr) != 0)

@@ -9,4 +9,7 @@ __attribute__((constructor)) static void markLoaded()
         std::fclose(mark);
 }
 extern "C" __attribute__((visibility("default"))) void init_grafcet() {}
-extern "C" __attribute__((visibility("default"))) std::int32_t VerifCardOut(std::int32_t) { return -2; }
+extern "C" __attribute__((visibility("default"))) std::int32_t VerifCardOut(std::int32_t)
+{
+    return -2;
+}

@@ -28,7 +28,9 @@ std::string reply(char code)
 } // namespace
 
 Dispenser::Dispenser(const Settings& settings)
-    : settings(settings), current(settings.start), stock(settings.cards)
+    : settings(settings),
+      current(settings.start),
+      stock(settings.cards)
 {
     if (current == State::Ready && stock <= 0)
         current = State::Empty;
@@ -56,19 +58,15 @@ Dispenser::Answer Dispenser::answer(const std::string& request, Ms now)
         return {reply(Nack), "unknown request -> NACK"};
 
     switch (request[1]) {
-    case StatusRequest:
-        return {reply(codeOf(before)), "status -> " + nameOf(before)};
-    case ResetRequest:
-        becomeBusy(now, settings.resetBusy);
-        return {reply(Ack), "reset -> ACK"};
+    case StatusRequest: return {reply(codeOf(before)), "status -> " + nameOf(before)};
+    case ResetRequest: becomeBusy(now, settings.resetBusy); return {reply(Ack), "reset -> ACK"};
     case CardOutRequest:
         if (before != State::Ready)
             return {reply(Nack), "card-out -> NACK (" + nameOf(before) + ")"};
         --stock;
         becomeBusy(now, settings.cardOutBusy);
         return {reply(Ack), "card-out -> ACK, card dispensed, " + std::to_string(stock) + " left"};
-    default:
-        return {reply(Nack), "unknown request -> NACK"};
+    default: return {reply(Nack), "unknown request -> NACK"};
     }
 }
 

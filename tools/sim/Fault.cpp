@@ -28,13 +28,21 @@ bool Fault::parse(const std::string& text, Fault& fault)
             return false;
         fault.delay = std::chrono::milliseconds(ms);
     }
-    if (name == "none") fault.kind = Kind::None;
-    else if (name == "silent") fault.kind = Kind::Silent;
-    else if (name == "late" && hasDelay) fault.kind = Kind::Late;
-    else if (name == "one-byte") fault.kind = Kind::OneByte;
-    else if (name == "extra-bytes") fault.kind = Kind::ExtraBytes;
-    else if (name == "garbage") fault.kind = Kind::Garbage;
-    else if (name == "split" && hasDelay) fault.kind = Kind::Split;
-    else return false;
+    if (name == "none")
+        fault.kind = Kind::None;
+    else if (name == "silent")
+        fault.kind = Kind::Silent;
+    else if (name == "late" && hasDelay)
+        fault.kind = Kind::Late;
+    else if (name == "one-byte")
+        fault.kind = Kind::OneByte;
+    else if (name == "extra-bytes")
+        fault.kind = Kind::ExtraBytes;
+    else if (name == "garbage")
+        fault.kind = Kind::Garbage;
+    else if (name == "split" && hasDelay)
+        fault.kind = Kind::Split;
+    else
+        return false;
     return true;
 }

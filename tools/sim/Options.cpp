@@ -2,30 +2,29 @@
 
 #include <cstdlib>
 
-const char* const Usage =
-    "Usage: cvd-sim --link PATH [options]\n"
-    "A simulated card dispenser on a pseudo-terminal. It answers the dispenser's\n"
-    "requests (status 01 37, reset 01 40, card-out 01 42) and prints a wire trace.\n"
-    "\n"
-    "  --link PATH          make a symbolic link to the pseudo-terminal at PATH (required)\n"
-    "  --cards N            cards in stock (default 10)\n"
-    "  --state S            start state: ready, busy, empty or error (default ready)\n"
-    "  --reply-delay MS     time from a request to its reply (default 5)\n"
-    "  --reset-busy MS      how long a reset keeps it Busy (default 2000)\n"
-    "  --cardout-busy MS    how long a card-out keeps it Busy (default 500)\n"
-    "  --fault F            spoil every reply, for tests:\n"
-    "                         silent       never answer\n"
-    "                         late:MS      answer MS later than usual\n"
-    "                         one-byte     send only the first byte\n"
-    "                         extra-bytes  send two more bytes after the reply\n"
-    "                         garbage      send three garbage bytes instead\n"
-    "                         split:MS     send the second byte MS after the first\n"
-    "  --trace FILE         write the wire trace to FILE instead of standard output\n"
-    "  --help               show this text\n"
-    "\n"
-    "The trace has a line per frame: milliseconds since the start, '<' for a request\n"
-    "received or '>' for a reply sent, the bytes in hex, and their meaning.\n"
-    "It runs until SIGINT or SIGTERM, then removes its link.\n";
+const char* const Usage = "Usage: cvd-sim --link PATH [options]\n"
+                          "A simulated card dispenser on a pseudo-terminal. It answers the dispenser's\n"
+                          "requests (status 01 37, reset 01 40, card-out 01 42) and prints a wire trace.\n"
+                          "\n"
+                          "  --link PATH          make a symbolic link to the pseudo-terminal at PATH (required)\n"
+                          "  --cards N            cards in stock (default 10)\n"
+                          "  --state S            start state: ready, busy, empty or error (default ready)\n"
+                          "  --reply-delay MS     time from a request to its reply (default 5)\n"
+                          "  --reset-busy MS      how long a reset keeps it Busy (default 2000)\n"
+                          "  --cardout-busy MS    how long a card-out keeps it Busy (default 500)\n"
+                          "  --fault F            spoil every reply, for tests:\n"
+                          "                         silent       never answer\n"
+                          "                         late:MS      answer MS later than usual\n"
+                          "                         one-byte     send only the first byte\n"
+                          "                         extra-bytes  send two more bytes after the reply\n"
+                          "                         garbage      send three garbage bytes instead\n"
+                          "                         split:MS     send the second byte MS after the first\n"
+                          "  --trace FILE         write the wire trace to FILE instead of standard output\n"
+                          "  --help               show this text\n"
+                          "\n"
+                          "The trace has a line per frame: milliseconds since the start, '<' for a request\n"
+                          "received or '>' for a reply sent, the bytes in hex, and their meaning.\n"
+                          "It runs until SIGINT or SIGTERM, then removes its link.\n";
 
 namespace {
 
@@ -67,17 +66,20 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error, b
                 error = std::string("unknown fault ") + value;
                 return false;
             }
-        } else if (name == "--cards" || name == "--reply-delay" || name == "--reset-busy" ||
-                   name == "--cardout-busy") {
+        } else if (name == "--cards" || name == "--reply-delay" || name == "--reset-busy" || name == "--cardout-busy") {
             if (!toMs(value, number)) {
                 error = name + " takes a whole number, not " + value;
                 return false;
             }
             const std::chrono::milliseconds ms(number);
-            if (name == "--cards") options.dispenser.cards = static_cast<int>(number);
-            else if (name == "--reply-delay") options.replyDelay = ms;
-            else if (name == "--reset-busy") options.dispenser.resetBusy = ms;
-            else options.dispenser.cardOutBusy = ms;
+            if (name == "--cards")
+                options.dispenser.cards = static_cast<int>(number);
+            else if (name == "--reply-delay")
+                options.replyDelay = ms;
+            else if (name == "--reset-busy")
+                options.dispenser.resetBusy = ms;
+            else
+                options.dispenser.cardOutBusy = ms;
         } else {
             error = "unknown option " + name;
             return false;

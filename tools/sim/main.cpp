@@ -33,9 +33,11 @@ struct Outgoing {
 class Simulator {
 public:
     Simulator(const Options& options, std::FILE* trace)
-        : options(options), dispenser(options.dispenser), trace(trace), start(Clock::now())
-    {
-    }
+        : options(options),
+          dispenser(options.dispenser),
+          trace(trace),
+          start(Clock::now())
+    {}
 
     int run();
 
@@ -173,8 +175,7 @@ int Simulator::run()
     inotify_add_watch(clients, slavePath.c_str(), IN_OPEN | IN_CLOSE);
 
     std::fprintf(stderr, "cvd-sim: dispenser on %s, linked at %s, %d cards, %s\n", slavePath.c_str(),
-                 options.link.c_str(), dispenser.cards(),
-                 Dispenser::nameOf(dispenser.state(Ms(0))).c_str());
+                 options.link.c_str(), dispenser.cards(), Dispenser::nameOf(dispenser.state(Ms(0))).c_str());
     line(" ", "", "started");
 
     for (;;) {

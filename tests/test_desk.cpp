@@ -1,0 +1,91 @@
+#include "WindowFixture.h"
+
+#include "Twips.h"
+
+#include <QAccessible>
+#include <QApplication>
+
+namespace {
+
+struct Control {
+    const char* name;
+    TwipsRect twips;
+};
+
+const Control Controls[] = {
+    {"Command1", {1200, 1680, 1575, 375}}, {"Command3", {1200, 3120, 1575, 375}},
+    {"Command2", {1200, 2280, 1575, 375}}, {"Text1", {3600, 2280, 1215, 495}},
+    {"Command4", {1200, 4080, 2055, 495}}, {"Command5", {3720, 4080, 2055, 495}},
+    {"Text2", {3600, 1440, 1215, 495}},
+};
+
+} // namespace
+
+// Run at 96 dpi in the suite, and again at 120 and 144 dpi (QT_FONT_DPI):
+// on the screen, every control keeps its size and place in twips.
+TEST_F(WindowTest, ScalingKeepsTheTwipsOfEveryControl)
+{
+    build(inTurn({}));
+    const double ratio = window->devicePixelRatioF();
+    const double dpi = window->logicalDpiX() * ratio;
+    std::printf("screen at %.0f dpi\n", dpi);
+    const QRect client(QPoint(0, 0), window->size() * ratio);
+    for (const Control& c : Controls) {
+        const QRect logical = window->findChild<QWidget*>(c.name)->geometry();
+        const QRect onScreen(qRound(logical.x() * ratio), qRound(logical.y() * ratio),
+                             qRound(logical.width() * ratio), qRound(logical.height() * ratio));
+        const QRect expected(twipsToPixels(c.twips.left, dpi), twipsToPixels(c.twips.top, dpi),
+                             twipsToPixels(c.twips.width, dpi), twipsToPixels(c.twips.height, dpi));
+        EXPECT_NEAR(onScreen.x(), expected.x(), 1) << c.name;
+        EXPECT_NEAR(onScreen.y(), expected.y(), 1) << c.name;
+        EXPECT_NEAR(onScreen.width(), expected.width(), 1) << c.name;
+        EXPECT_NEAR(onScreen.height(), expected.height(), 1) << c.name;
+        EXPECT_TRUE(client.contains(onScreen)) << c.name << " lies outside the client area";
+    }
+    if (dpi == 120) {
+        const QRect command1 = window->Command1->geometry();
+        EXPECT_EQ(QPoint(qRound(command1.x() * ratio), qRound(command1.y() * ratio)), QPoint(100, 140));
+    }
+}
+
+TEST_F(WindowTest, EveryControlHasAnAccessibleName)
+{
+    build(inTurn({}));
+    const std::pair<QWidget*, QString> names[] = {
+        {window->Command1, "CVD Statut"},         {window->Command2, "CVD Reset"},
+        {window->Command3, "CVD CardOut"},        {window->Command4, "distribuer Carte 1"},
+        {window->Command5, "distribuer Carte 2"}, {window->Text1, "Result"},
+        {window->Text2, "Attempt"},
+    };
+    for (const auto& [widget, name] : names) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), name);
+    }
+}
+
+TEST_F(WindowTest, TabWalksTheControlsInTheirOrder)
+{
+    build(inTurn({}));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->Command1->setFocus();
+    const QWidget* order[] = {window->Command1, window->Command3, window->Command2, window->Text1,
+                              window->Command4, window->Command5, window->Text2, window->Command1};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+}
+
+TEST_F(WindowTest, SpaceActivatesTheFocusedButton)
+{
+    build(inTurn({replyCode(Protocol::Ready)}));
+    window->liaison().NumPort = 1;
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->Command1->setFocus();
+    QTest::keyClick(window->Command1, Qt::Key_Space);
+    EXPECT_EQ(comm->ops("write").size(), 1u);
+    EXPECT_EQ(window->Text1->text(), "Ready");
+}
