@@ -25,7 +25,7 @@ bool othersMayWrite(const QFileInfo& info)
 
 QString GrafcetLibrary::locate(const QString& programDir)
 {
-    const QString besideProgram = QDir(programDir).filePath(LibraryFile);
+    QString besideProgram = QDir(programDir).filePath(LibraryFile);
     if (QFileInfo::exists(besideProgram))
         return besideProgram;
     // Installed: <prefix>/bin/cvd-operator and <prefix>/lib/cvd-operator/libgrafcet.so,

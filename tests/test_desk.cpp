@@ -27,8 +27,8 @@ TEST_F(WindowTest, ScalingKeepsTheTwipsOfEveryControl)
 {
     build(inTurn({}));
     const double ratio = window->devicePixelRatioF();
-    const double dpi = window->logicalDpiX() * ratio;
-    std::printf("screen at %.0f dpi\n", dpi);
+    const int dpi = qRound(window->logicalDpiX() * ratio);
+    std::printf("screen at %d dpi\n", dpi);
     const QRect client(QPoint(0, 0), window->size() * ratio);
     for (const Control& c : Controls) {
         const QRect logical = window->findChild<QWidget*>(c.name)->geometry();

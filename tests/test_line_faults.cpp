@@ -29,7 +29,7 @@ double cpuSeconds()
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-PtyPeer::Answer always(Parts parts)
+PtyPeer::Answer always(const Parts& parts)
 {
     return [parts](const std::string&) { return parts; };
 }

@@ -25,7 +25,7 @@ void expectRefused(const QString& path, const std::string& says)
 
 QString copyInto(const QTemporaryDir& dir, const QString& from, const QString& name)
 {
-    const QString to = dir.filePath(name);
+    QString to = dir.filePath(name);
     QFile::remove(to);
     EXPECT_TRUE(QFile::copy(from, to)) << from.toStdString();
     return to;

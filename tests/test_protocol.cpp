@@ -12,7 +12,7 @@ TEST(DecodeReply, EverySecondByteValue)
     const std::set<int> codes{0x22, 0x23, 0x24, 0x25, 0x4B, 0x50};
     for (int value = 0; value <= 0xFF; ++value) {
         const std::string reply{'\x01', static_cast<char>(value)};
-        const CodeReponse expected = codes.count(value) ? value : 0;
+        const auto expected = static_cast<CodeReponse>(codes.count(value) ? value : 0);
         EXPECT_EQ(Protocol::decodeReply(reply), expected) << "second byte " << value;
     }
 }

@@ -138,7 +138,7 @@ TEST(SimOptions, ParseAndRefuse)
     EXPECT_EQ(options.dispenser.start, State::Error);
     EXPECT_EQ(options.replyDelay, 7ms);
     EXPECT_EQ(options.fault.kind, Fault::Kind::Split);
-    for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{{"--cards", "3"},
+    for (const std::vector<const char*>& bad : std::vector<std::vector<const char*>>{{"--cards", "3"},
                                                                               {"--link", "/x", "--cards", "-1"},
                                                                               {"--link", "/x", "--state", "jammed"},
                                                                               {"--link", "/x", "--bogus", "1"},
@@ -161,6 +161,7 @@ protected:
         pid = fork();
         if (pid == 0) {
             std::vector<char*> argv;
+            argv.reserve(args.size() + 1);
             for (auto& a : args)
                 argv.push_back(a.data());
             argv.push_back(nullptr);
