@@ -13,9 +13,8 @@ struct Control {
 };
 
 const Control Controls[] = {
-    {"Command1", {1200, 1680, 1575, 375}}, {"Command3", {1200, 3120, 1575, 375}},
-    {"Command2", {1200, 2280, 1575, 375}}, {"Text1", {3600, 2280, 1215, 495}},
-    {"Command4", {1200, 4080, 2055, 495}}, {"Command5", {3720, 4080, 2055, 495}},
+    {"Command1", {1200, 1680, 1575, 375}}, {"Command3", {1200, 3120, 1575, 375}}, {"Command2", {1200, 2280, 1575, 375}},
+    {"Text1", {3600, 2280, 1215, 495}},    {"Command4", {1200, 4080, 2055, 495}}, {"Command5", {3720, 4080, 2055, 495}},
     {"Text2", {3600, 1440, 1215, 495}},
 };
 
@@ -32,8 +31,8 @@ TEST_F(WindowTest, ScalingKeepsTheTwipsOfEveryControl)
     const QRect client(QPoint(0, 0), window->size() * ratio);
     for (const Control& c : Controls) {
         const QRect logical = window->findChild<QWidget*>(c.name)->geometry();
-        const QRect onScreen(qRound(logical.x() * ratio), qRound(logical.y() * ratio),
-                             qRound(logical.width() * ratio), qRound(logical.height() * ratio));
+        const QRect onScreen(qRound(logical.x() * ratio), qRound(logical.y() * ratio), qRound(logical.width() * ratio),
+                             qRound(logical.height() * ratio));
         const QRect expected(twipsToPixels(c.twips.left, dpi), twipsToPixels(c.twips.top, dpi),
                              twipsToPixels(c.twips.width, dpi), twipsToPixels(c.twips.height, dpi));
         EXPECT_NEAR(onScreen.x(), expected.x(), 1) << c.name;
@@ -52,9 +51,12 @@ TEST_F(WindowTest, EveryControlHasAnAccessibleName)
 {
     build(inTurn({}));
     const std::pair<QWidget*, QString> names[] = {
-        {window->Command1, "CVD Statut"},         {window->Command2, "CVD Reset"},
-        {window->Command3, "CVD CardOut"},        {window->Command4, "distribuer Carte 1"},
-        {window->Command5, "distribuer Carte 2"}, {window->Text1, "Result"},
+        {window->Command1, "CVD Statut"},
+        {window->Command2, "CVD Reset"},
+        {window->Command3, "CVD CardOut"},
+        {window->Command4, "distribuer Carte 1"},
+        {window->Command5, "distribuer Carte 2"},
+        {window->Text1, "Result"},
         {window->Text2, "Attempt"},
     };
     for (const auto& [widget, name] : names) {
@@ -71,7 +73,7 @@ TEST_F(WindowTest, TabWalksTheControlsInTheirOrder)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     window->Command1->setFocus();
     const QWidget* order[] = {window->Command1, window->Command3, window->Command2, window->Text1,
-                              window->Command4, window->Command5, window->Text2, window->Command1};
+                              window->Command4, window->Command5, window->Text2,    window->Command1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -138,11 +138,12 @@ TEST(SimOptions, ParseAndRefuse)
     EXPECT_EQ(options.dispenser.start, State::Error);
     EXPECT_EQ(options.replyDelay, 7ms);
     EXPECT_EQ(options.fault.kind, Fault::Kind::Split);
-    for (const std::vector<const char*>& bad : std::vector<std::vector<const char*>>{{"--cards", "3"},
-                                                                              {"--link", "/x", "--cards", "-1"},
-                                                                              {"--link", "/x", "--state", "jammed"},
-                                                                              {"--link", "/x", "--bogus", "1"},
-                                                                              {"--link"}}) {
+    for (const std::vector<const char*>& bad :
+         std::vector<std::vector<const char*>>{{"--cards", "3"},
+                                               {"--link", "/x", "--cards", "-1"},
+                                               {"--link", "/x", "--state", "jammed"},
+                                               {"--link", "/x", "--bogus", "1"},
+                                               {"--link"}}) {
         Options o;
         EXPECT_FALSE(parse(bad, o, error)) << bad.size();
         EXPECT_FALSE(error.empty());
