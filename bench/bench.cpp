@@ -5,8 +5,10 @@
 #include "Clock.h"
 #include "FakeMainWindow.h"
 #include "LiaisonCVD.h"
+#include "ProcessStats.h"
 #include "Protocol.h"
 #include "QtWindowEvents.h"
+#include "RealPlatform.h"
 #include "SerialPortControl.h"
 #include "Stats.h"
 
@@ -37,14 +39,6 @@ namespace {
 double ms(Steady::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double threadCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // A dispenser on a pseudo-terminal that answers Ready at once (or never) and
@@ -144,22 +138,6 @@ private:
     int fd = -1;
 };
 
-// The program's link on a real serial control and the real clock.
-struct Link {
-    explicit Link(const std::string& path)
-        : control(QStringList{QString::fromStdString(path)}),
-          window(control),
-          liaison(window, clock, events)
-    {
-        liaison.NumPort = 1;
-    }
-    SerialPortControl control;
-    FakeMainWindow window;
-    SteadyClock clock;
-    QtWindowEvents events;
-    LiaisonCVD liaison;
-};
-
 // Notes when each request was written and when its reply was read.
 class TimedControl final : public MSComm {
 public:
@@ -198,7 +176,7 @@ private:
 std::vector<Row> replyLatency()
 {
     Peer linkPeer(false), barePeer(false);
-    Link link(linkPeer.path);
+    RealLink link(linkPeer.path);
     BareTermios bare(barePeer.path);
     std::vector<double> linkUs, bareUs;
     auto measureLink = [&] {
@@ -235,16 +213,16 @@ std::vector<Row> replyLatency()
 std::vector<Row> waitingCpu()
 {
     Peer silent(true);
-    Link link(silent.path);
+    RealLink link(silent.path);
     std::vector<double> waitCpu, tempoCpu;
     for (int i = 0; i < 3; ++i) {
-        const double before = threadCpuMs();
+        const double before = cpuSeconds(RUSAGE_THREAD) * 1000;
         const auto start = Steady::now();
         link.liaison.CVDStatut();
-        waitCpu.push_back((threadCpuMs() - before) / (ms(Steady::now() - start) / 1000));
-        const double beforeTempo = threadCpuMs();
+        waitCpu.push_back((cpuSeconds(RUSAGE_THREAD) * 1000 - before) / (ms(Steady::now() - start) / 1000));
+        const double beforeTempo = cpuSeconds(RUSAGE_THREAD) * 1000;
         link.liaison.Tempo(1.0);
-        tempoCpu.push_back(threadCpuMs() - beforeTempo);
+        tempoCpu.push_back(cpuSeconds(RUSAGE_THREAD) * 1000 - beforeTempo);
     }
     const Stats w = Stats::of(waitCpu), t = Stats::of(tempoCpu);
     return {
@@ -257,7 +235,7 @@ std::vector<Row> waitingCpu()
 std::vector<Row> tempoAccuracy()
 {
     Peer silent(true);
-    Link link(silent.path);
+    RealLink link(silent.path);
     std::vector<Row> rows;
     for (double seconds : {0.1, 0.2, 0.3, 0.5, 1.0}) {
         std::vector<double> late;

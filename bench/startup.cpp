@@ -6,6 +6,7 @@
 #include "FrmPrincipal.h"
 #include "GrafcetLibrary.h"
 #include "OperatorReport.h"
+#include "ProcessStats.h"
 #include "QtWindowEvents.h"
 #include "SerialPortControl.h"
 
@@ -15,25 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <string>
 
 namespace {
-
-long residentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            status >> kb;
-            return kb;
-        }
-        status.ignore(1000, '\n');
-    }
-    return 0;
-}
 
 double monotonicMs()
 {

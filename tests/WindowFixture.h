@@ -5,7 +5,7 @@
 #include "FakeWindowEvents.h"
 #include "FrmPrincipal.h"
 #include "LinkFixture.h"
-#include "OperatorMessages.h"
+#include "RecordedMessages.h"
 #include "SerialError.h"
 
 #include <QCoreApplication>
@@ -14,14 +14,6 @@
 #include <QTest>
 
 #include <memory>
-
-class RecordedMessages final : public OperatorMessages {
-public:
-    void inform(const QString& text) override { informed.push_back(text); }
-    void fatal(const QString& text) override { fatals.push_back(text); }
-    std::vector<QString> informed;
-    std::vector<QString> fatals;
-};
 
 // The real window on a fake control, a fake automaton and a virtual clock.
 class WindowTest : public ::testing::Test {

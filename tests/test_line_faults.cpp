@@ -2,16 +2,17 @@
 #include "FrmPrincipal.h"
 #include "Operator.h"
 #include "OperatorReport.h"
+#include "ProcessStats.h"
 #include "Protocol.h"
 #include "PtyPeer.h"
 #include "QtWindowEvents.h"
+#include "RealPlatform.h"
 #include "SerialError.h"
 #include "SerialPortControl.h"
 #include "WindowFixture.h"
 
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,50 +23,10 @@ using SteadyTime = std::chrono::steady_clock;
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 PtyPeer::Answer always(const Parts& parts)
 {
     return [parts](const std::string&) { return parts; };
 }
-
-// The link over a real pseudo-terminal, on the real clock.
-struct RealLink {
-    explicit RealLink(const std::string& device)
-        : control(QStringList{QString::fromStdString(device)}),
-          window(control),
-          liaison(window, clock, events)
-    {
-        liaison.NumPort = 1;
-    }
-    SerialPortControl control;
-    FakeMainWindow window;
-    SteadyClock clock;
-    QtWindowEvents events;
-    LiaisonCVD liaison;
-};
-
-// The whole window on a real pseudo-terminal, reporting errors to a record.
-struct RealWindow {
-    explicit RealWindow(const std::string& device)
-        : control(QStringList{QString::fromStdString(device)}),
-          window(control, automate, clock, events, messages)
-    {
-        window.Form_Load();
-        window.show();
-    }
-    SerialPortControl control;
-    SteadyClock clock;
-    QtWindowEvents events;
-    RecordedMessages messages;
-    FakeAutomate automate;
-    FrmPrincipal window;
-};
 
 void expectStoppedAnswering(const RecordedMessages& messages, const std::string& device)
 {

@@ -1,15 +1,15 @@
 #include "FakeAutomate.h"
 #include "FrmPrincipal.h"
+#include "ProcessStats.h"
 #include "Protocol.h"
 #include "PtyPeer.h"
 #include "QtWindowEvents.h"
+#include "RealPlatform.h"
 #include "SerialError.h"
 #include "SerialPortControl.h"
 #include "WindowFixture.h"
 
 #include <QSerialPort>
-
-#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 using SteadyTime = std::chrono::steady_clock;
@@ -25,13 +25,6 @@ PtyPeer::Answer answerStatus(char code)
     };
 }
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 std::string allReceived(PtyPeer& peer)
 {
     std::string bytes;
@@ -39,24 +32,6 @@ std::string allReceived(PtyPeer& peer)
         bytes += r.bytes;
     return bytes;
 }
-
-// The real window on the real serial control, clock and event processing.
-struct RealWindow {
-    explicit RealWindow(const std::string& device, std::vector<std::int32_t> answers = {-2})
-        : control(QStringList{QString::fromStdString(device)}),
-          automate(std::move(answers)),
-          window(control, automate, clock, events, messages)
-    {
-        window.Form_Load();
-        window.show();
-    }
-    SerialPortControl control;
-    SteadyClock clock;
-    QtWindowEvents events;
-    RecordedMessages messages;
-    FakeAutomate automate;
-    FrmPrincipal window;
-};
 
 } // namespace
 

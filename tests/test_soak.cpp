@@ -1,6 +1,7 @@
 #include "Clock.h"
 #include "FakeMainWindow.h"
 #include "LiaisonCVD.h"
+#include "ProcessStats.h"
 #include "Protocol.h"
 #include "SerialPortControl.h"
 #include "WindowEvents.h"
@@ -13,8 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -32,27 +31,6 @@ public:
 private:
     Duration skipped{0};
 };
-
-std::size_t openDescriptors()
-{
-    return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator{}));
-}
-
-long residentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            status >> kb;
-            return kb;
-        }
-        status.ignore(1000, '\n');
-    }
-    return 0;
-}
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool MemoryIsMeaningful = false; // the sanitizer holds freed memory back on purpose
