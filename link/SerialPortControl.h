@@ -18,6 +18,9 @@
 class SerialPortControl final : public MSComm {
 public:
     explicit SerialPortControl(QStringList devices);
+    ~SerialPortControl() override;
+    SerialPortControl(const SerialPortControl&) = delete;
+    SerialPortControl& operator=(const SerialPortControl&) = delete;
 
     void setCommPort(std::int16_t port) override;
     void setSettings(const std::string& settings) override;

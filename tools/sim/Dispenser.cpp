@@ -2,6 +2,9 @@
 
 namespace {
 
+// The dispenser's side of the protocol, written from the dispenser's point of
+// view and on purpose not shared with the program: a mistake made in one is
+// then caught by the other.
 constexpr char Start = 0x01;
 constexpr char StatusRequest = 0x37;
 constexpr char ResetRequest = 0x40;
