@@ -41,6 +41,12 @@ SerialPortControl::SerialPortControl(QStringList devices)
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
 }
 
+// The port closes itself on destruction, after this object's other members are gone.
+SerialPortControl::~SerialPortControl()
+{
+    port.disconnect();
+}
+
 void SerialPortControl::onPortError(QSerialPort::SerialPortError error)
 {
     if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && port.isOpen()) {
