@@ -37,7 +37,7 @@ QSerialPort::Parity parseParity(const QString& p, bool& ok)
 SerialPortControl::SerialPortControl(QStringList devices)
     : devices(std::move(devices))
 {
-    QObject::connect(&port, &QSerialPort::errorOccurred,
+    QObject::connect(&port, &QSerialPort::errorOccurred, &port,
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
 }
 
