@@ -1,5 +1,4 @@
 #include "Protocol.h"
-#include "ReplyText.h"
 
 #include <gtest/gtest.h>
 
@@ -39,33 +38,3 @@ INSTANTIATE_TEST_SUITE_P(Lengths, DecodeReplyLength,
                                            ReplyCase{"\x01$\x01#", 0x24}, ReplyCase{"#P", 0x50},
                                            ReplyCase{std::string("\x01\0", 2), 0}, ReplyCase{"\x01\x41", 0},
                                            ReplyCase{"\x01\xa3", 0}, ReplyCase{std::string(300, 'K'), 0x4B}));
-
-TEST(Request, IsStartByteThenCommand)
-{
-    EXPECT_EQ(Protocol::request(Protocol::Status), std::string("\x01\x37"));
-    EXPECT_EQ(Protocol::request(Protocol::Reset), std::string("\x01\x40"));
-    EXPECT_EQ(Protocol::request(Protocol::CardOut), std::string("\x01\x42"));
-}
-
-struct ShownCase {
-    CodeReponse code;
-    const char* text;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const ShownCase& c)
-{
-    return out << c.code;
-}
-
-class ReplyTextTable : public ::testing::TestWithParam<ShownCase> {};
-
-TEST_P(ReplyTextTable, NameOrDecimal)
-{
-    EXPECT_EQ(replyText(GetParam().code).toStdString(), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(AllCodes, ReplyTextTable,
-                         ::testing::Values(ShownCase{0x22, "Empty"}, ShownCase{0x23, "Ready"}, ShownCase{0x24, "Busy"},
-                                           ShownCase{0x25, "Error"}, ShownCase{75, "NACK"}, ShownCase{0x50, "ACK"},
-                                           ShownCase{0, "0"}, ShownCase{-1, "-1"}, ShownCase{0x41, "65"},
-                                           ShownCase{-32768, "-32768"}, ShownCase{32767, "32767"}));
