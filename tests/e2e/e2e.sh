@@ -31,7 +31,7 @@ desktop_start
 case $scenario in
   dispense_on_ready)
     sim_start "$PORTS/port1" "$work/port1.trace" --cards 3
-    operator_start "$OPERATOR"
+    operator_start "$OPERATOR" || fail "the window did not appear"
     click Command4
     wait_for_line "$work/port1.trace" "client closed the port" 20 || fail "the dispense did not end"
     expect_field Text1 "-2"
@@ -42,7 +42,7 @@ case $scenario in
     ;;
   status_after_dispense)
     sim_start "$PORTS/port2" "$work/port1.trace" --cards 3 --cardout-busy 60000
-    operator_start "$OPERATOR"
+    operator_start "$OPERATOR" || fail "the window did not appear"
     click Command5
     wait_for_line "$work/port1.trace" "client closed the port" 20 || fail "the dispense did not end"
     click Command1
@@ -51,7 +51,7 @@ case $scenario in
     ;;
   dispense_on_empty)
     sim_start "$PORTS/port1" "$work/port1.trace" --cards 0 --reset-busy 100
-    operator_start "$OPERATOR"
+    operator_start "$OPERATOR" || fail "the window did not appear"
     click Command4
     wait_for_line "$work/port1.trace" "client closed the port" 40 || fail "the dispense did not end"
     expect_field Text1 "-2"
