@@ -23,8 +23,6 @@ public:
     void init_grafcet() override;
     std::int32_t VerifCardOut(std::int32_t value) override;
 
-    QString fileName() const { return library.fileName(); }
-
     // The library beside the program (in a build), else the one in the
     // installation's library folder, found from the program's own folder.
     static QString locate(const QString& programDir);
