@@ -36,27 +36,17 @@ QSerialPort::Parity parseParity(const QString& p, bool& ok)
 
 SerialPortControl::SerialPortControl(QStringList devices)
     : devices(std::move(devices))
+{}
+
+void SerialPortControl::lineLost()
 {
-    QObject::connect(&port, &QSerialPort::errorOccurred, &port,
-                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
+    lost = true;
+    port.close();
 }
 
-// The port closes itself on destruction, after this object's other members are gone.
-SerialPortControl::~SerialPortControl()
+void SerialPortControl::checkLine()
 {
-    port.disconnect();
-}
-
-void SerialPortControl::onPortError(QSerialPort::SerialPortError error)
-{
-    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && port.isOpen()) {
-        lost = true;
-        port.close();
-    }
-}
-
-void SerialPortControl::checkLine() const
-{
+    hangUpWatch.check();
     if (lost)
         failStoppedAnswering();
 }
@@ -109,6 +99,7 @@ void SerialPortControl::setPortOpen(bool open)
     if (open) {
         this->open();
     } else {
+        hangUpWatch.stop();
         lost = false;
         port.close();
     }
@@ -148,6 +139,7 @@ void SerialPortControl::open()
     }
     port.setReadBufferSize(ReadBufferLimit);
     port.clear(QSerialPort::Input);
+    hangUpWatch.watch(static_cast<int>(port.handle()));
 }
 
 void SerialPortControl::output(const std::string& bytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HangUpWatch.h"
 #include "MSComm.h"
 
 #include <QSerialPort>
@@ -12,13 +13,12 @@
 // (there is no event loop while a request waits), so the count and the read
 // first take in what the system has received, without blocking.
 //
-// After a hang-up QSerialPort's read notifier fires without end whenever
-// window events are processed; the control then closes the descriptor at
-// once and reports the hang-up at the next exchange.
+// When the far end hangs up, the control closes the descriptor at once (a
+// dead descriptor would keep QSerialPort's read notifier firing while window
+// events run) and reports the hang-up at the next exchange.
 class SerialPortControl final : public MSComm {
 public:
     explicit SerialPortControl(QStringList devices);
-    ~SerialPortControl() override;
     SerialPortControl(const SerialPortControl&) = delete;
     SerialPortControl& operator=(const SerialPortControl&) = delete;
 
@@ -43,8 +43,8 @@ private:
     };
 
     void open();
-    void onPortError(QSerialPort::SerialPortError error);
-    void checkLine() const;
+    void lineLost();
+    void checkLine();
     void takeInReceived();
     [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering() const;
@@ -58,4 +58,5 @@ private:
     // The far end hung up while the port was open: it still counts as open,
     // and every exchange on it fails, until it is closed.
     bool lost = false;
+    HangUpWatch hangUpWatch{[this] { lineLost(); }};
 };

@@ -22,3 +22,5 @@ ensure_packages() {
 # The packages that building and testing the program need.
 BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev)
 DESKTOP_TEST_PACKAGES=(xvfb xdotool xclip)
+# A Wayland compositor without a screen, and Qt's Wayland platform.
+WAYLAND_TEST_PACKAGES=(weston qt6-wayland)
