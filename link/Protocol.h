@@ -26,6 +26,9 @@ constexpr const char* LineSettings = "9600,E,8,1";
 
 std::string request(char command);
 
+// The name of a reply code ("Ready", ...); nullptr for any other value.
+const char* replyName(CodeReponse code);
+
 // The reply code carried by the second byte of `reply`; 0 when there is no
 // second byte or it is no reply code.
 CodeReponse decodeReply(const std::string& reply);

@@ -8,7 +8,8 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for file in bin/cvd-operator lib/cvd-operator/libgrafcet.so share/applications/cvd-operator.desktop \
-            share/icons/hicolor/scalable/apps/cvd-operator.svg share/man/man1/cvd-operator.1; do
+            share/icons/hicolor/scalable/apps/cvd-operator.svg share/man/man1/cvd-operator.1 \
+            bin/cvd-probe share/man/man1/cvd-probe.1 share/bash-completion/completions/cvd-probe; do
   [ -e "$prefix/$file" ] || { echo "FAIL: $file was not installed"; find "$prefix"; exit 1; }
 done
 [ ! -e "$prefix/bin/cvd-sim" ] || { echo "FAIL: the simulator is not for installation"; exit 1; }
@@ -23,3 +24,8 @@ if [ "$status" -ne 124 ]; then
 fi
 grep -q "error" "$errors" && { echo "FAIL:"; cat "$errors"; exit 1; }
 echo "PASS: installed into a temporary prefix, and the installed program runs"
+
+# cvd-probe, installed beside it, names the same library and finds it sound.
+report=$("$prefix/bin/cvd-probe" library) || { echo "FAIL: cvd-probe library: $report"; exit 1; }
+grep -qF "library: $prefix/lib/cvd-operator/libgrafcet.so" <<<"$report" || { echo "FAIL: cvd-probe names another library: $report"; exit 1; }
+echo "PASS: cvd-probe names the installed library"

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# cvd-probe against cvd-sim: each command meets a few dispenser behaviours and
+# faults. Checks the output, the JSON and the exit status.
+# Usage: probe_test.sh CVD-PROBE CVD-SIM
+set -uo pipefail
+probe=$1 sim=$2
+work=$(mktemp -d)
+sims=()
+trap 'kill "${sims[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+failures=0 passes=0
+
+start_sim() { # start_sim NAME [cvd-sim options...]: a dispenser at $work/NAME
+  local name=$1
+  shift
+  "$sim" --link "$work/$name" --trace "$work/$name.trace" "$@" 2>/dev/null &
+  sims+=($!)
+  for _ in $(seq 100); do [ -L "$work/$name" ] && return; sleep 0.05; done
+  echo "cvd-sim did not start" >&2
+  exit 1
+}
+
+check() { # check NAME STATUS EXPECTED-STATUS OUTPUT PATTERN...: every pattern (grep -E) is in OUTPUT
+  local name=$1 status=$2 expected=$3 output=$4 pattern
+  shift 4
+  local ok=1
+  [ "$status" -eq "$expected" ] || ok=0
+  for pattern in "$@"; do grep -qE -- "$pattern" <<<"$output" || ok=0; done
+  if [ $ok -eq 1 ]; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    printf 'FAIL %s: status %s (expected %s), output:\n%s\n' "$name" "$status" "$expected" "$output"
+  fi
+}
+
+# name | cvd-sim options | cvd-probe arguments | exit status | patterns, ';'-separated
+table=(
+  "status ready|--cards 3|status|0|^Ready$"
+  "status busy, json|--state busy|--json status|0|^\{\"code\":36,\"name\":\"Busy\",\"reply\":\"01 24\",\"reply_ms\":[0-9.]+,\"request\":\"status\",\"sent\":\"01 37\",\"sent_ms\":[0-9.]+\}$"
+  "reset, trace|--cards 3|--trace reset|0|^ +[0-9.]+ > 01 40 +reset$;^ +[0-9.]+ < 01 50 +ACK$;^ +[0-9.]+ +port closed$"
+  "card-out on empty|--cards 0|card-out|0|^NACK$"
+  "status silent|--fault silent|status|3|^no reply within 1 s$"
+  "status garbage, json|--fault garbage|--json status|3|\"code\":0,\"name\":null"
+  "dispense on ready|--cards 3|dispense|0|^request status$;^reply +Ready \(01 23\) after [0-9]+ ms$;^pause 1\.5[0-9] s$;^request card-out$;^port closed$;^card-out sent; the dispenser answered ACK$"
+  "dispense on error: reset, busy, then ready|--state error --reset-busy 300|dispense|0|^request reset$;^reply +ACK \(01 50\);^card-out sent; the dispenser answered ACK$"
+  "dispense on error, json|--state error --reset-busy 300|--json dispense|0|\"request\":\"reset\";\"pause_s\":0\.[0-9]+;^\{\"card_out_code\":80,\"card_out_name\":\"ACK\",\"card_out_sent\":true\}$"
+  "no device given|--cards 3|status|2|"
+)
+for row in "${table[@]}"; do
+  IFS='|' read -r name options arguments expected patterns <<<"$row"
+  start_sim dispenser $options
+  target=(--device "$work/dispenser")
+  [ "$expected" -eq 2 ] && target=()
+  output=$("$probe" "${target[@]}" $arguments 2>&1)
+  status=$?
+  IFS=';' read -r -a list <<<"$patterns"
+  check "$name" "$status" "$expected" "$output" "${list[@]}"
+  kill "${sims[-1]}"
+  wait "${sims[-1]}" 2>/dev/null
+done
+
+# A hang-up during a dispense: the line's error, exit status 1.
+start_sim cut --cards 3
+"$probe" --device "$work/cut" dispense >"$work/cut.out" 2>&1 &
+probing=$!
+sleep 0.8
+kill "${sims[-1]}"
+wait $probing
+check "hang-up during a dispense" $? 1 "$(cat "$work/cut.out")" "stopped answering \(hang-up\)"
+
+# A port held by another process (a dispense running) is busy, and is not taken.
+start_sim held --cards 3
+"$probe" --device "$work/held" dispense >"$work/held.out" 2>&1 &
+holder=$!
+sleep 0.3
+output=$("$probe" --device "$work/held" status 2>&1)
+check "port held by another process" $? 1 "$output" "busy or no permission"
+wait $holder
+check "the holder goes on" $? 0 "$(cat "$work/held.out")" "card-out sent"
+
+# Ctrl-C and SIGTERM in a pause: no request after the signal, port closed.
+for signal in INT:130 TERM:143; do
+  start_sim "stop$signal" --fault silent
+  "$probe" --device "$work/stop$signal" dispense >"$work/stop.out" 2>&1 &
+  probing=$!
+  sleep 1.2
+  kill -"${signal%:*}" $probing
+  wait $probing
+  status=$?
+  sleep 0.2
+  requests=$(grep -c ' < 01 37' "$work/stop$signal.trace")
+  check "SIG${signal%:*} in a pause" "$status" "${signal#*:}" "$(cat "$work/stop.out") requests=$requests" \
+    "no further request sent, port closed" "requests=1$"
+  grep -q "client closed the port" "$work/stop$signal.trace" || check "SIG${signal%:*} closes the port" 1 0 "" ""
+done
+
+echo "$passes passed, $failures failed"
+[ $failures -eq 0 ]
