@@ -23,8 +23,10 @@ public:
     void init_grafcet() override;
     std::int32_t VerifCardOut(std::int32_t value) override;
 
-    // The library beside the program (in a build), else the one in the
-    // installation's library folder, found from the program's own folder.
+    // The library beside the program (in a build), else the site's own in
+    // its fixed folder (/usr/local/lib/cvd-operator, which no package
+    // operation touches), else the stand-in in the installation's library
+    // folder, found from the program's own folder.
     static QString locate(const QString& programDir);
 
 private:

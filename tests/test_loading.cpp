@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -92,7 +93,22 @@ TEST(Loading, RefusesALibraryOthersMayWrite)
     chmod(dir.path().toLocal8Bit().constData(), 0777);
     expectRefused(library, "its folder");
     chmod(dir.path().toLocal8Bit().constData(), 0755);
-    EXPECT_NO_THROW(GrafcetLibrary{library});
+    EXPECT_NO_THROW(GrafcetLibrary{library}) << "under /tmp: a sticky folder others may write is no danger";
+
+    // A link that leads through a folder others may write, or a link found in one.
+    QTemporaryDir open;
+    chmod(open.path().toLocal8Bit().constData(), 0777);
+    const QString inOpen = copyInto(open, STANDIN_LIBRARY, "libgrafcet.so");
+    QFile::link(inOpen, dir.filePath("to-open.so"));
+    expectRefused(dir.filePath("to-open.so"), "its folder " + open.path().toStdString());
+    QFile::link(library, open.filePath("to-sound.so"));
+    expectRefused(open.filePath("to-sound.so"), "its folder " + open.path().toStdString());
+
+    // A step that belongs to someone else.
+    if (getuid() == 0) {
+        ASSERT_EQ(chown(dir.path().toLocal8Bit().constData(), 65534, 65534), 0);
+        expectRefused(library, "belongs to user 65534");
+    }
 }
 
 TEST(Loading, ProgramWithoutItsLibraryEndsWithStatusOne)
