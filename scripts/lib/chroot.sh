@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Clean Debian systems in chroots, made with mmdebstrap from Debian's archive.
 # Source it after packages.sh.
 #
@@ -21,13 +22,13 @@ chroot_tarball() {
     ensure_packages mmdebstrap >&2
     mkdir -p "$CHROOT_CACHE"
     echo "Making a $suite system with $* (once per machine; cached in $CHROOT_CACHE) ..." >&2
-    local pkgs
-    pkgs=$(
+    local include=()
+    [ $# -eq 0 ] || include=(--include="$(
       IFS=,
       echo "$*"
-    )
+    )")
     # Written beside, then renamed: an interrupted run leaves no half tarball.
-    if ! mmdebstrap --quiet --format=tar --variant=apt --include="$pkgs" "$suite" "$tarball.part" >&2; then
+    if ! mmdebstrap --quiet --format=tar --variant=apt "${include[@]}" "$suite" "$tarball.part" >&2; then
       rm -f "$tarball.part"
       echo "mmdebstrap could not make the $suite system: is Debian's archive reachable?" >&2
       return 1
