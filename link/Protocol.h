@@ -26,11 +26,17 @@ constexpr const char* LineSettings = "9600,E,8,1";
 
 std::string request(char command);
 
+// The name of a request's command byte: "status", "reset", "card-out".
+const char* requestName(char command);
+
 // The name of a reply code ("Ready", ...); nullptr for any other value.
 const char* replyName(CodeReponse code);
 
 // The reply code carried by the second byte of `reply`; 0 when there is no
 // second byte or it is no reply code.
 CodeReponse decodeReply(const std::string& reply);
+
+// Bytes as they are written in traces: "01 37".
+std::string hex(const std::string& bytes);
 
 } // namespace Protocol

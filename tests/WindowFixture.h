@@ -15,6 +15,31 @@
 
 #include <memory>
 
+// The texts a field showed in the paints it got outside the window's event
+// processing: the repaints that a handler asked for at once, each text once
+// in a row. Paints already pending are done first.
+class ImmediatePaints : public QObject {
+public:
+    ImmediatePaints(QLineEdit* field, const bool& processing)
+        : field(field),
+          processing(processing)
+    {
+        QCoreApplication::processEvents();
+        field->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !processing && (texts.empty() || texts.back() != field->text()))
+            texts.push_back(field->text());
+        return false;
+    }
+    std::vector<QString> texts;
+
+private:
+    QLineEdit* field;
+    const bool& processing;
+};
+
 // The real window on a fake control, a fake automaton and a virtual clock.
 class WindowTest : public ::testing::Test {
 protected:
@@ -23,15 +48,21 @@ protected:
         comm = std::make_unique<FakeMSComm>(clock, std::move(responder));
         automate = std::make_unique<FakeAutomate>(std::move(answers));
         window = std::make_unique<FrmPrincipal>(*comm, *automate, clock, events, messages);
-        events.onProcess = [] { QCoreApplication::processEvents(); };
+        events.onProcess = [this] {
+            processing = true;
+            QCoreApplication::processEvents();
+            processing = false;
+        };
         window->Form_Load();
         window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
     void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     VirtualClock clock;
     FakeWindowEvents events{clock};
+    bool processing = false; // inside the window's event processing
     RecordedMessages messages;
     std::unique_ptr<FakeMSComm> comm;
     std::unique_ptr<FakeAutomate> automate;

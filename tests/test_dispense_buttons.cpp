@@ -25,13 +25,27 @@ TEST_F(WindowTest, FourAttemptsWhenTheLibraryNeverSaysStop)
     build(statusThenAck([] { return CodeReponse{0}; }), {0});
     std::vector<QString> attemptShown;
     std::vector<bool> portClosedAtVerif;
+    // Window events run before each attempt: between the last consultation
+    // (or the click) and the attempt's first request.
+    std::vector<bool> eventsBeforeAttempt;
+    int processedAtVerif = events.processed;
     comm->onWrite = [&](const std::string&) {
-        if (attemptShown.size() < comm->ops("open").size())
+        if (attemptShown.size() < comm->ops("open").size()) {
             attemptShown.push_back(window->Text2->text());
+            eventsBeforeAttempt.push_back(events.processed > processedAtVerif);
+        }
     };
-    automate->onVerif = [&] { portClosedAtVerif.push_back(!comm->portOpen()); };
+    automate->onVerif = [&] {
+        portClosedAtVerif.push_back(!comm->portOpen());
+        processedAtVerif = events.processed;
+    };
+    ImmediatePaints text2(window->Text2, processing);
     click(window->Command5);
     EXPECT_EQ(attemptShown, (std::vector<QString>{"1", "2", "3", "4"}));
+    EXPECT_EQ(eventsBeforeAttempt, std::vector<bool>(4, true));
+    // Emptied and repainted at once; the number only with the whole window,
+    // when the reset reply is shown.
+    EXPECT_EQ(text2.texts, (std::vector<QString>{"", "1", "", "2", "", "3", "", "4"}));
     EXPECT_EQ(comm->ops("open").size(), 4u);
     EXPECT_EQ(comm->ops("open 2").size(), 4u);
     EXPECT_EQ(comm->ops("write 01 42").size(), 0u) << "no card-out without Ready";
@@ -70,8 +84,10 @@ TEST_F(WindowTest, TextOneIsEmptiedAtTheStartAndShowsTheResetReply)
         if (request[1] == Protocol::Status)
             shownAtStatus.push_back(window->Text1->text());
     };
+    ImmediatePaints text1(window->Text1, processing);
     click(window->Command4);
     EXPECT_EQ(atFirstWrite, "");
+    EXPECT_EQ(text1.texts, (std::vector<QString>{"", "ACK"})) << "emptied, and the reset reply, repainted at once";
     EXPECT_EQ(shownAtStatus.back(), "ACK") << "the reset reply stays shown through the recovery";
     EXPECT_EQ(window->Text1->text(), "-2");
 }

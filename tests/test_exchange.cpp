@@ -8,10 +8,7 @@ TEST_F(LinkTest, OpeningSetsPortAndLineThenFlushes)
     liaison->NumPort = 2;
     comm->arriveAt(0s, "stale");
     EXPECT_EQ(liaison->CVDStatut(), Protocol::Ready);
-    EXPECT_EQ(comm->commPort, 2);
-    EXPECT_EQ(comm->settings, "9600,E,8,1");
-    EXPECT_EQ(comm->inputLen, 0);
-    EXPECT_EQ(comm->inputMode, 0);
+    EXPECT_EQ(comm->setup, (Ops{"port 2", "settings 9600,E,8,1", "input length 0", "input mode 0", "open"}));
     EXPECT_EQ(comm->opNames(), (Ops{"open 2", "read 73 74 61 6c 65", "write 01 37", "read 01 23"}));
     EXPECT_TRUE(comm->portOpen()) << "a request leaves the port open";
 }
@@ -65,6 +62,7 @@ TEST_P(ReplyWait, EndsOnTwoBytesOrAfterMoreThanASecond)
     EXPECT_EQ(read.at - write.at, GetParam().readAt);
     EXPECT_EQ(read.what, std::string("read") + (*GetParam().read ? " " : "") + GetParam().read);
     EXPECT_TRUE(comm->violations.empty());
+    EXPECT_EQ(events.processed, 0) << "the reply wait processes no window events";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -114,10 +114,13 @@ TEST(LineFaults, HangUpDuringTheReplyWaitEndsTheCommand)
         peer.hangUp();
     });
     const double cpuBefore = cpuSeconds();
+    const auto start = SteadyTime::now();
     QTest::mouseClick(real.window.Command1, Qt::LeftButton);
+    const auto took = SteadyTime::now() - start;
     cut.join();
     expectStoppedAnswering(real.messages, peer.path());
     EXPECT_EQ(real.window.Text1->text(), "");
+    EXPECT_LT(took, 900ms) << "the hang-up ends the wait, before its one-second bound";
     EXPECT_LT(cpuSeconds() - cpuBefore, 0.05) << "no busy wait after the hang-up";
 }
 

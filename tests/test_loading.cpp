@@ -78,6 +78,8 @@ TEST(Loading, RefusesWhatIsNotACompleteLibrary)
     expectRefused(dir.filePath("libgrafcet.so"), "not a loadable library");
     expectRefused(copyInto(dir, NO_VERIF_LIBRARY, "noverif.so"), "no entry point VerifCardOut");
     expectRefused(copyInto(dir, NO_INIT_LIBRARY, "noinit.so"), "no entry point init_grafcet");
+    // Bound at load: a lazily bound library would crash at its first VerifCardOut.
+    expectRefused(copyInto(dir, UNRESOLVED_LIBRARY, "unresolved.so"), "grafcet_symbol_nobody_defines");
     expectRefused("libgrafcet.so", "not absolute");
 }
 

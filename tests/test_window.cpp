@@ -1,8 +1,12 @@
 #include "WindowFixture.h"
 
+#include "Operator.h"
 #include "Twips.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <algorithm>
 
 struct Place {
     const char* name;
@@ -61,17 +65,27 @@ TEST_F(WindowTest, TitleAndTabOrder)
         EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << order[i]->objectName().toStdString();
 }
 
-TEST_F(WindowTest, LoadCallsInitGrafcetOnceBeforeTheWindowIsShown)
+// Through the program's own start-up: the library is initialised once,
+// before the window is shown.
+TEST_F(WindowTest, StartUpInitialisesTheLibraryBeforeShowingTheWindow)
 {
     comm = std::make_unique<FakeMSComm>(clock, inTurn({}));
     FakeAutomate automaton;
     bool visibleAtInit = true;
-    FrmPrincipal frm(*comm, automaton, clock, events, messages);
-    automaton.onInit = [&] { visibleAtInit = frm.isVisible(); };
-    frm.Form_Load();
-    frm.show();
+    automaton.onInit = [&] {
+        const auto tops = QApplication::topLevelWidgets();
+        visibleAtInit = std::any_of(tops.begin(), tops.end(), [](QWidget* top) { return top->isVisible(); });
+    };
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            shown = top->close() || shown;
+    });
+    Platform platform{*comm, clock, events, messages};
+    EXPECT_EQ(runWindow(automaton, platform), 0);
     EXPECT_EQ(automaton.initCalls, 1);
     EXPECT_FALSE(visibleAtInit);
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(WindowTest, AffRepShowsTheNameOrTheNumber)
@@ -113,8 +127,10 @@ TEST_P(DirectCommand, EmptiesTextOneSendsAndShowsTheReply)
     window->Text1->setText("old");
     QString textAtWrite = "unset";
     comm->onWrite = [&](const std::string&) { textAtWrite = window->Text1->text(); };
+    ImmediatePaints text1(window->Text1, processing);
     click(window->findChild<QPushButton*>(GetParam().button));
     EXPECT_EQ(textAtWrite, "") << "Text1 is empty while the request runs";
+    EXPECT_EQ(text1.texts, (std::vector<QString>{"", GetParam().shown})) << "both repainted at once";
     EXPECT_EQ(comm->ops("write").at(0).what, std::string("write ") + GetParam().written);
     EXPECT_EQ(window->Text1->text(), GetParam().shown);
     EXPECT_TRUE(comm->portOpen()) << "a direct command leaves the port open";

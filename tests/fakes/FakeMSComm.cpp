@@ -1,5 +1,7 @@
 #include "FakeMSComm.h"
 
+#include "Protocol.h"
+
 #include <cstdio>
 
 Reply noReply()
@@ -10,17 +12,6 @@ Reply noReply()
 Reply replyCode(CodeReponse code, Duration after)
 {
     return {{after, std::string{'\x01', static_cast<char>(code)}}};
-}
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char cell[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(cell, sizeof cell, out.empty() ? "%02x" : " %02x", b);
-        out += cell;
-    }
-    return out;
 }
 
 FakeMSComm::FakeMSComm(VirtualClock& clock, Responder responder)
@@ -34,6 +25,7 @@ void FakeMSComm::setPortOpen(bool wantOpen)
         return;
     open = wantOpen;
     if (open) {
+        setup.emplace_back("open");
         record("open " + std::to_string(commPort));
     } else {
         record("close");
@@ -48,7 +40,7 @@ void FakeMSComm::output(const std::string& bytes)
         violations.push_back("write on a closed port");
     if (onWrite)
         onWrite(bytes);
-    record("write " + hex(bytes));
+    record("write " + Protocol::hex(bytes));
     for (const Chunk& chunk : responder(bytes))
         arrivals.emplace(clock.now() + chunk.after, chunk.bytes);
 }
@@ -64,7 +56,7 @@ std::string FakeMSComm::input()
     deliverDue();
     std::string taken;
     taken.swap(buffer);
-    record(taken.empty() ? "read" : "read " + hex(taken));
+    record(taken.empty() ? "read" : "read " + Protocol::hex(taken));
     return taken;
 }
 

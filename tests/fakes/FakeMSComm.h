@@ -19,7 +19,6 @@ using Responder = std::function<Reply(const std::string& request)>;
 
 Reply noReply();
 Reply replyCode(CodeReponse code, Duration after = std::chrono::milliseconds(5));
-std::string hex(const std::string& bytes);
 
 // A serial control on a virtual clock. It records every operation with the
 // time it happened: "open 1", "write 01 37", "read 01 23", "close".
@@ -32,10 +31,18 @@ public:
 
     FakeMSComm(VirtualClock& clock, Responder responder);
 
-    void setCommPort(std::int16_t port) override { commPort = port; }
-    void setSettings(const std::string& s) override { settings = s; }
-    void setInputLen(std::int16_t length) override { inputLen = length; }
-    void setInputMode(std::int16_t mode) override { inputMode = mode; }
+    void setCommPort(std::int16_t port) override
+    {
+        commPort = port;
+        setup.push_back("port " + std::to_string(port));
+    }
+    void setSettings(const std::string& s) override
+    {
+        settings = s;
+        setup.push_back("settings " + s);
+    }
+    void setInputLen(std::int16_t length) override { setup.push_back("input length " + std::to_string(length)); }
+    void setInputMode(std::int16_t mode) override { setup.push_back("input mode " + std::to_string(mode)); }
     bool portOpen() const override { return open; }
     void setPortOpen(bool open) override;
     void output(const std::string& bytes) override;
@@ -51,8 +58,8 @@ public:
     std::function<void(const std::string&)> onWrite;
     std::int16_t commPort = -1;
     std::string settings;
-    std::int16_t inputLen = -1;
-    std::int16_t inputMode = -1;
+    // The settings and openings, in the order they were made: "port 1", "open".
+    std::vector<std::string> setup;
 
     // Only the operations whose text starts with `prefix`.
     std::vector<Op> ops(const std::string& prefix) const;

@@ -29,34 +29,13 @@ QJsonValue codeName(CodeReponse code)
 
 } // namespace
 
-std::string hexBytes(const std::string& bytes)
-{
-    std::string out;
-    char cell[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(cell, sizeof cell, out.empty() ? "%02x" : " %02x", b);
-        out += cell;
-    }
-    return out;
-}
-
-const char* requestName(char command)
-{
-    switch (command) {
-    case Protocol::Status: return "status";
-    case Protocol::Reset: return "reset";
-    case Protocol::CardOut: return "card-out";
-    default: return "unknown";
-    }
-}
-
 std::string replyMeaning(CodeReponse code, const std::string& bytes)
 {
     if (const char* name = Protocol::replyName(code))
         return name;
     if (bytes.empty())
         return "no reply within 1 s";
-    return "no reply code in " + hexBytes(bytes);
+    return "no reply code in " + Protocol::hex(bytes);
 }
 
 Report::Report(Style style, bool steps)
@@ -71,7 +50,7 @@ double Report::elapsedMs() const
 
 void Report::traceLine(const char* direction, const std::string& bytes, const std::string& meaning)
 {
-    std::printf("%10.1f %s %-14s %s\n", elapsedMs(), direction, hexBytes(bytes).c_str(), meaning.c_str());
+    std::printf("%10.1f %s %-14s %s\n", elapsedMs(), direction, Protocol::hex(bytes).c_str(), meaning.c_str());
     std::fflush(stdout);
 }
 
@@ -90,19 +69,19 @@ void Report::sent(char command, const std::string& bytes)
     sentMs = elapsedMs();
     sentBytes = bytes;
     if (style == Style::Trace)
-        traceLine(">", bytes, requestName(command));
+        traceLine(">", bytes, Protocol::requestName(command));
     else
-        step(std::string("request ") + requestName(command));
+        step(std::string("request ") + Protocol::requestName(command));
 }
 
 void Report::received(char command, const std::string& bytes, CodeReponse code)
 {
     const double ms = elapsedMs();
     if (style == Style::Json) {
-        printJson({{"request", requestName(command)},
-                   {"sent", QString::fromStdString(sentBytes.empty() ? "" : hexBytes(sentBytes))},
+        printJson({{"request", Protocol::requestName(command)},
+                   {"sent", QString::fromStdString(sentBytes.empty() ? "" : Protocol::hex(sentBytes))},
                    {"sent_ms", tenths(sentMs)},
-                   {"reply", QString::fromStdString(hexBytes(bytes))},
+                   {"reply", QString::fromStdString(Protocol::hex(bytes))},
                    {"reply_ms", tenths(ms)},
                    {"code", code},
                    {"name", codeName(code)}});
@@ -111,7 +90,8 @@ void Report::received(char command, const std::string& bytes, CodeReponse code)
     } else {
         char waited[32];
         std::snprintf(waited, sizeof waited, " after %.0f ms", ms - sentMs);
-        step("reply   " + replyMeaning(code, bytes) + (bytes.empty() ? "" : " (" + hexBytes(bytes) + ")") + waited);
+        step("reply   " + replyMeaning(code, bytes) + (bytes.empty() ? "" : " (" + Protocol::hex(bytes) + ")") +
+             waited);
     }
 }
 
@@ -120,9 +100,9 @@ void Report::flushed(const std::string& bytes)
     if (style == Style::Trace)
         traceLine("<", bytes, "stale, flushed at the opening");
     else if (style == Style::Json)
-        printJson({{"flushed", QString::fromStdString(hexBytes(bytes))}, {"at_ms", tenths(elapsedMs())}});
+        printJson({{"flushed", QString::fromStdString(Protocol::hex(bytes))}, {"at_ms", tenths(elapsedMs())}});
     else
-        step("flushed " + hexBytes(bytes) + " (stale bytes at the opening)");
+        step("flushed " + Protocol::hex(bytes) + " (stale bytes at the opening)");
 }
 
 void Report::paused(double seconds)

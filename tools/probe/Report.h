@@ -40,7 +40,5 @@ private:
     std::string sentBytes;
 };
 
-std::string hexBytes(const std::string& bytes);
-const char* requestName(char command);
 // "Ready", ..., or "no reply within 1 s" and "no reply code in 01 41" for 0.
 std::string replyMeaning(CodeReponse code, const std::string& bytes);
