@@ -1,5 +1,9 @@
 #include "LinkFixture.h"
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 // The requests written, in order: S status, R reset, C card-out.
@@ -14,50 +18,64 @@ std::string requests(const FakeMSComm& comm)
     return letters;
 }
 
-const Duration Answer = 5ms; // how long the fake dispenser takes to answer
-
 } // namespace
 
-TEST_F(LinkTest, ReadyAtOnceCardOutAfterOneAndAHalfSeconds)
+// Whole attempts, compared with their recorded wire traces in tests/golden
+// (virtual-clock times: 5 ms for each answer, a second for each silence).
+// To record one anew on purpose: CVD_UPDATE_GOLDEN=1 build/bin/cvd_tests --gtest_filter='Paths/Golden*'
+struct GoldenCase {
+    const char* name;
+    std::function<Responder()> dispenser;
+    std::vector<CodeReponse> shown; // what AffRep showed
+};
+
+inline std::ostream& operator<<(std::ostream& out, const GoldenCase& c)
 {
-    answer(statusThenAck([] { return Protocol::Ready; }));
+    return out << c.name;
+}
+
+class Golden : public LinkTest, public ::testing::WithParamInterface<GoldenCase> {};
+
+TEST_P(Golden, TheWireIsTheRecordedOne)
+{
+    answer(GetParam().dispenser());
     EXPECT_EQ(liaison->DistribueCarte(), 0);
-    EXPECT_EQ(requests(*comm), "SC");
-    const auto writes = comm->ops("write");
-    EXPECT_EQ(writes[0].at, 0s);
-    EXPECT_EQ(writes[1].at, Answer + 1500ms);
-    EXPECT_EQ(comm->trace.back().what, "close");
-    EXPECT_EQ(comm->trace.back().at, 2 * Answer + 1500ms);
-    EXPECT_TRUE(window->shown.empty()) << "no text changes on this path";
+    EXPECT_EQ(window->shown, GetParam().shown);
+    EXPECT_TRUE(comm->violations.empty());
+    const std::string path = std::string(GOLDEN_DIR "/") + GetParam().name + ".trace";
+    if (std::getenv("CVD_UPDATE_GOLDEN")) {
+        std::ofstream(path) << comm->wireTrace();
+        GTEST_SKIP() << "recorded " << path;
+    }
+    std::ifstream recorded(path);
+    ASSERT_TRUE(recorded) << path;
+    EXPECT_EQ(comm->wireTrace(), std::string(std::istreambuf_iterator<char>(recorded), {})) << path;
 }
 
-TEST_F(LinkTest, ReadyAtTheThirdRequest)
+// The status replies of the dispenser, in turn; the last one repeats.
+Responder statuses(std::vector<CodeReponse> codes)
 {
-    int n = 0;
-    answer(statusThenAck([&] { return ++n == 3 ? Protocol::Ready : Protocol::Busy; }));
-    liaison->DistribueCarte();
-    EXPECT_EQ(requests(*comm), "SSSC");
-    EXPECT_EQ(comm->ops("write")[3].at, 3 * (Answer + 500ms) + 1s);
+    return statusThenAck([codes, n = std::size_t{0}]() mutable { return codes[std::min(n++, codes.size() - 1)]; });
 }
 
-// Three replies other than Ready: reset, its reply shown, 0.3 s, recovery
-// polls 0.1 s apart until Ready, then the final check before the card-out.
-TEST_F(LinkTest, RecoveryThenFinalCheckBeforeCardOut)
-{
-    int n = 0;
-    answer(statusThenAck([&] { return ++n >= 6 ? Protocol::Ready : Protocol::Busy; }));
-    liaison->DistribueCarte();
-    EXPECT_EQ(requests(*comm), "SSSRSSSSC") << "three checks, reset, three recovery polls, final check";
-    EXPECT_EQ(window->shown, std::vector<CodeReponse>{Protocol::Ack});
-    const auto w = comm->ops("write");
-    const Duration resetAt = 3 * (Answer + 500ms) + 1s;
-    EXPECT_EQ(w[3].at, resetAt);
-    EXPECT_EQ(w[4].at, resetAt + Answer + 300ms);
-    for (int i = 5; i <= 7; ++i)
-        EXPECT_EQ(w[i].at - w[i - 1].at, Answer + 100ms) << i;
-    EXPECT_EQ(w[8].at - w[7].at, Answer + 200ms) << "final check's pause comes before the card-out";
-    EXPECT_EQ(comm->trace.back().what, "close");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Paths, Golden,
+    ::testing::Values(GoldenCase{"ready_at_once", [] { return statuses({Protocol::Ready}); }, {}},
+                      GoldenCase{"ready_at_the_third_request",
+                                 [] {
+                                     return statuses({Protocol::Busy, Protocol::Busy, Protocol::Ready});
+                                 },
+                                 {}},
+                      GoldenCase{"recovery_then_ready",
+                                 [] {
+                                     return statuses({Protocol::Busy, Protocol::Busy, Protocol::Busy, Protocol::Busy,
+                                                      Protocol::Busy, Protocol::Ready});
+                                 },
+                                 {Protocol::Ack}},
+                      GoldenCase{"empty", [] { return statuses({Protocol::Empty}); }, {Protocol::Ack}},
+                      GoldenCase{
+                          "no_reply", [] { return Responder([](const std::string&) { return noReply(); }); }, {0}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LinkTest, ResetWithoutReplyShowsZero)
 {
@@ -70,24 +88,6 @@ TEST_F(LinkTest, ResetWithoutReplyShowsZero)
     liaison->DistribueCarte();
     EXPECT_EQ(window->shown, std::vector<CodeReponse>{0});
     EXPECT_EQ(requests(*comm), "SSSRSSC");
-}
-
-TEST_F(LinkTest, NoReplyAtAllRunsTheLongestPathWithoutCardOut)
-{
-    answer([](const std::string&) { return noReply(); });
-    liaison->DistribueCarte();
-    const std::string sent = requests(*comm);
-    ASSERT_EQ(sent.substr(0, 4), "SSSR");
-    const std::size_t recovery = sent.size() - 4 - 5;
-    EXPECT_EQ(sent.substr(4), std::string(recovery + 5, 'S')) << "no card-out";
-    // Each recovery poll takes a reply wait and 0.1 s; the loop stops at the
-    // first reading more than 12 s after the deadline was set.
-    EXPECT_EQ(recovery, 11u);
-    EXPECT_EQ(window->shown, std::vector<CodeReponse>{0});
-    EXPECT_EQ(comm->trace.back().what, "close");
-    const Duration total = 20 * NoReplyWait + 3 * 500ms + 1s + 300ms + 11 * 100ms + 5 * 200ms;
-    EXPECT_EQ(comm->trace.back().at, total);
-    EXPECT_TRUE(comm->violations.empty());
 }
 
 // The recovery deadline is strict: a poll that ends exactly 12 s after it

@@ -107,3 +107,53 @@ std::vector<std::string> FakeMSComm::opNames() const
         names.push_back(op.what);
     return names;
 }
+
+namespace {
+
+std::string unhex(const std::string& text)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
+        bytes += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+} // namespace
+
+std::string FakeMSComm::wireTrace() const
+{
+    std::string out;
+    bool awaitingReply = false;
+    for (const Op& op : trace) {
+        const std::size_t space = op.what.find(' ');
+        const std::string kind = op.what.substr(0, space);
+        const std::string shown = space == std::string::npos ? "" : op.what.substr(space + 1);
+        const std::string bytes = unhex(shown);
+        const char* direction = " ";
+        std::string meaning;
+        if (kind == "write") {
+            direction = ">";
+            meaning = Protocol::requestName(bytes.size() == 2 ? bytes[1] : '\0');
+            awaitingReply = true;
+        } else if (kind == "read" && awaitingReply) {
+            direction = "<";
+            const char* name = Protocol::replyName(Protocol::decodeReply(bytes));
+            meaning = name ? name : bytes.empty() ? "no reply" : "no reply code";
+            awaitingReply = false;
+        } else if (kind == "read") {
+            if (bytes.empty())
+                continue;
+            direction = "<";
+            meaning = "stale, flushed at the opening";
+        } else {
+            meaning = kind == "open" ? "port " + shown + " opened" : "port closed";
+            awaitingReply = false;
+        }
+        char line[160];
+        std::snprintf(line, sizeof line, "%10.1f %s %-14s %s\n",
+                      std::chrono::duration<double, std::milli>(op.at).count(), direction,
+                      kind == "open" ? "" : shown.c_str(), meaning.c_str());
+        out += line;
+    }
+    return out;
+}

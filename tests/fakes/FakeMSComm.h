@@ -64,6 +64,9 @@ public:
     // Only the operations whose text starts with `prefix`.
     std::vector<Op> ops(const std::string& prefix) const;
     std::vector<std::string> opNames() const;
+    // The trace in cvd-sim's line format, with virtual-clock times: '>' a
+    // request written, '<' what a read took, ' ' the port opened or closed.
+    std::string wireTrace() const;
 
 private:
     void deliverDue();
