@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # cvd-probe against cvd-sim: each command meets a few dispenser behaviours and
 # faults. Checks the output, the JSON and the exit status.
-# Usage: probe_test.sh CVD-PROBE CVD-SIM
+# Usage: probe_test.sh CVD-PROBE CVD-SIM TERMIOS-SPY
 set -uo pipefail
-probe=$1 sim=$2
+probe=$1 sim=$2 spy=$3
 work=$(mktemp -d)
 sims=()
 trap 'kill "${sims[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
@@ -58,6 +58,16 @@ for row in "${table[@]}"; do
   kill "${sims[-1]}"
   wait "${sims[-1]}" 2>/dev/null
 done
+
+# The line settings the serial control hands to the kernel (seen by an
+# interposer): one setting asks for even parity; the last one before the
+# request is 9600 baud, 8 data bits, 1 stop bit, no flow control, raw.
+start_sim settings --cards 3
+LD_PRELOAD=$spy TERMIOS_SPY_LOG=$work/settings.log "$probe" --device "$work/settings" status >/dev/null 2>&1
+asked=$(sed '/^write$/q' "$work/settings.log")
+last=$(grep '^set' <<<"$asked" | tail -n 1)
+check "line settings handed to the kernel" 0 0 "$asked"$'\n'"last: $last" "parenb=1 parodd=0" "^write$" \
+  "^last: set baud9600=1 cs8=1 parenb=. parodd=0 cstopb=0 crtscts=0 raw=1$"
 
 # A hang-up during a dispense: the line's error, exit status 1.
 start_sim cut --cards 3
