@@ -12,11 +12,18 @@
 
 #include <exception>
 
+std::unique_ptr<FrmPrincipal> openWindow(Automate& automate, Platform& platform)
+{
+    auto window =
+        std::make_unique<FrmPrincipal>(platform.msComm1, automate, platform.clock, platform.events, platform.messages);
+    window->Form_Load();
+    window->show();
+    return window;
+}
+
 int runWindow(Automate& automate, Platform& platform)
 {
-    FrmPrincipal window(platform.msComm1, automate, platform.clock, platform.events, platform.messages);
-    window.Form_Load();
-    window.show();
+    const std::unique_ptr<FrmPrincipal> window = openWindow(automate, platform);
     return QApplication::exec();
 }
 

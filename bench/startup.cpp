@@ -1,14 +1,9 @@
-// Start-up probe: the program's own start-up (automaton library, window,
-// serial control), timed from the moment the parent launched it to the first
+// Start-up probe: the program's own start-up (runCvdOperator: automaton
+// library, serial control, window), timed from the moment the parent launched it to the first
 // turn of the event loop after the window was shown. Prints "ms kB".
 
-#include "Clock.h"
-#include "FrmPrincipal.h"
-#include "GrafcetLibrary.h"
-#include "OperatorReport.h"
+#include "Operator.h"
 #include "ProcessStats.h"
-#include "QtWindowEvents.h"
-#include "SerialPortControl.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -33,14 +28,7 @@ int main(int argc, char** argv)
 {
     const double launched = argc > 1 ? std::atof(argv[1]) : monotonicMs();
     QApplication app(argc, argv);
-    GrafcetLibrary automate(GrafcetLibrary::locate(app.applicationDirPath()));
-    SerialPortControl msComm1({"/dev/null-port"});
-    SteadyClock clock;
-    QtWindowEvents events;
-    OperatorReport report(false);
-    FrmPrincipal window(msComm1, automate, clock, events, report);
-    window.Form_Load();
-    window.show();
+    // The first turn of the event loop comes once the program's start-up has shown the window.
     QTimer::singleShot(0, [&] {
         const double shown = monotonicMs() - launched;
         QTimer::singleShot(200, [&, shown] {
@@ -48,5 +36,5 @@ int main(int argc, char** argv)
             app.quit();
         });
     });
-    return app.exec();
+    return runCvdOperator(app, {QStringLiteral("/dev/null-port")});
 }

@@ -5,6 +5,7 @@
 #include "FakeWindowEvents.h"
 #include "FrmPrincipal.h"
 #include "LinkFixture.h"
+#include "Operator.h"
 #include "RecordedMessages.h"
 #include "SerialError.h"
 
@@ -47,14 +48,13 @@ protected:
     {
         comm = std::make_unique<FakeMSComm>(clock, std::move(responder));
         automate = std::make_unique<FakeAutomate>(std::move(answers));
-        window = std::make_unique<FrmPrincipal>(*comm, *automate, clock, events, messages);
         events.onProcess = [this] {
             processing = true;
             QCoreApplication::processEvents();
             processing = false;
         };
-        window->Form_Load();
-        window->show();
+        platform = std::make_unique<Platform>(Platform{*comm, clock, events, messages});
+        window = openWindow(*automate, *platform);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
@@ -66,5 +66,6 @@ protected:
     RecordedMessages messages;
     std::unique_ptr<FakeMSComm> comm;
     std::unique_ptr<FakeAutomate> automate;
+    std::unique_ptr<Platform> platform;
     std::unique_ptr<FrmPrincipal> window;
 };

@@ -22,7 +22,7 @@ std::string requests(const FakeMSComm& comm)
 
 // Whole attempts, compared with their recorded wire traces in tests/golden
 // (virtual-clock times: 5 ms for each answer, a second for each silence).
-// To record one anew on purpose: CVD_UPDATE_GOLDEN=1 build/bin/cvd_tests --gtest_filter='Paths/Golden*'
+// To record one anew on purpose: CVD_UPDATE_GOLDEN=1 build/bin/cvd_unit_tests --gtest_filter='Paths/Golden*'
 struct GoldenCase {
     const char* name;
     std::function<Responder()> dispenser;

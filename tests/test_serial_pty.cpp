@@ -39,9 +39,9 @@ TEST(SerialPty, StatusShowsTheReplyAndLeavesThePortOpen)
 {
     PtyPeer peer(answerStatus(Protocol::Busy));
     RealWindow real(peer.path());
-    real.window.liaison().NumPort = 1;
-    QTest::mouseClick(real.window.Command1, Qt::LeftButton);
-    EXPECT_EQ(real.window.Text1->text(), "Busy");
+    real.window->liaison().NumPort = 1;
+    QTest::mouseClick(real.window->Command1, Qt::LeftButton);
+    EXPECT_EQ(real.window->Text1->text(), "Busy");
     EXPECT_EQ(allReceived(peer), std::string("\x01\x37"));
     EXPECT_TRUE(real.control.portOpen());
 }
@@ -50,12 +50,12 @@ TEST(SerialPty, NoReplyShowsZeroAfterOneSecond)
 {
     PtyPeer peer([](const std::string&) { return std::vector<PtyPeer::Part>{}; });
     RealWindow real(peer.path());
-    real.window.liaison().NumPort = 1;
+    real.window->liaison().NumPort = 1;
     const double cpuBefore = cpuSeconds();
     const auto start = SteadyTime::now();
-    QTest::mouseClick(real.window.Command2, Qt::LeftButton);
+    QTest::mouseClick(real.window->Command2, Qt::LeftButton);
     const auto took = SteadyTime::now() - start;
-    EXPECT_EQ(real.window.Text1->text(), "0");
+    EXPECT_EQ(real.window->Text1->text(), "0");
     EXPECT_GE(took, 1000ms);
     EXPECT_LT(took, 1200ms);
     EXPECT_LT(cpuSeconds() - cpuBefore, 0.05) << "the wait sleeps";
@@ -140,7 +140,7 @@ TEST(SerialPty, DispenseInRealTime)
     RealWindow real(peer.path());
     const double cpuBefore = cpuSeconds();
     const auto start = SteadyTime::now();
-    QTest::mouseClick(real.window.Command4, Qt::LeftButton);
+    QTest::mouseClick(real.window->Command4, Qt::LeftButton);
     const auto took = SteadyTime::now() - start;
     const double cpu = cpuSeconds() - cpuBefore;
 
@@ -151,7 +151,7 @@ TEST(SerialPty, DispenseInRealTime)
     EXPECT_GE(gap, 1500ms);
     EXPECT_LT(gap, 1600ms);
     EXPECT_FALSE(real.control.portOpen());
-    EXPECT_EQ(real.window.Text1->text(), "-2");
+    EXPECT_EQ(real.window->Text1->text(), "-2");
     EXPECT_LT(cpu, 0.1) << "the pauses sleep";
     std::printf("dispense took %.1f ms, %.1f ms of CPU\n", std::chrono::duration<double, std::milli>(took).count(),
                 cpu * 1000);

@@ -5,6 +5,7 @@
 #include "Protocol.h"
 #include "SerialError.h"
 #include "SerialPortControl.h"
+#include "Spawn.h"
 
 #include <QTemporaryDir>
 
@@ -159,16 +160,7 @@ protected:
         trace = dir.filePath("trace").toStdString();
         std::vector<std::string> args{SIM_PROGRAM, "--link", link, "--trace", trace};
         args.insert(args.end(), extra.begin(), extra.end());
-        pid = fork();
-        if (pid == 0) {
-            std::vector<char*> argv;
-            argv.reserve(args.size() + 1);
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        pid = spawn(args);
         for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(10ms);
         ASSERT_EQ(access(link.c_str(), F_OK), 0) << "no link";
@@ -219,14 +211,17 @@ TEST_F(SimProcess, SurvivesCloseAndReopenAndAKilledClient)
     }
 
     // A client killed while open never restores the line settings it set.
-    const pid_t client = fork();
-    if (client == 0) {
-        auto* killed = new SerialPortControl({QString::fromStdString(link)});
-        killed->setCommPort(1);
-        killed->setSettings(Protocol::LineSettings);
-        killed->setPortOpen(true);
-        _exit(0);
-    }
+    const pid_t client = spawn({PROBE_PROGRAM, "--device", link, "dispense"});
+    auto opened = [this] {
+        const std::string text = traceText();
+        int count = 0;
+        for (auto at = text.find("client opened"); at != std::string::npos; at = text.find("client opened", at + 1))
+            ++count;
+        return count;
+    };
+    for (int i = 0; i < 300 && opened() < 4; ++i)
+        std::this_thread::sleep_for(10ms);
+    kill(client, SIGKILL);
     waitpid(client, nullptr, 0);
     std::this_thread::sleep_for(100ms);
     control.setPortOpen(true);

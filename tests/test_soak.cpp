@@ -2,6 +2,7 @@
 #include "FakeMainWindow.h"
 #include "LiaisonCVD.h"
 #include "ProcessStats.h"
+#include "Spawn.h"
 #include "Protocol.h"
 #include "SerialPortControl.h"
 #include "WindowEvents.h"
@@ -44,12 +45,8 @@ TEST(Soak, ThousandCommandsAndFiftyDispensesLeakNothing)
 {
     QTemporaryDir dir;
     const std::string link = dir.filePath("port").toStdString();
-    const pid_t sim = fork();
-    if (sim == 0) {
-        execl(SIM_PROGRAM, SIM_PROGRAM, "--link", link.c_str(), "--trace", "/dev/null", "--cards", "100000",
-              "--reply-delay", "0", "--cardout-busy", "0", "--reset-busy", "0", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t sim = spawn({SIM_PROGRAM, "--link", link, "--trace", "/dev/null", "--cards", "100000", "--reply-delay",
+                             "0", "--cardout-busy", "0", "--reset-busy", "0"});
     for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
         std::this_thread::sleep_for(10ms);
 

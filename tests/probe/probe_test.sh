@@ -88,6 +88,15 @@ check "port held by another process" $? 1 "$output" "busy or no permission"
 wait $holder
 check "the holder goes on" $? 0 "$(cat "$work/held.out")" "card-out sent"
 
+# A device the user may not open, checked as user nobody (root opens anything).
+if [ "$(id -u)" -eq 0 ]; then
+  start_sim private --cards 3
+  chmod 755 "$work"
+  chmod 600 "$(readlink -f "$work/private")"
+  output=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$probe" --device "$work/private" status 2>&1)
+  check "a device the user may not open" $? 1 "$output" "$work/private.*busy or no permission"
+fi
+
 # Ctrl-C and SIGTERM in a pause: no request after the signal, port closed.
 for signal in INT:130 TERM:143; do
   start_sim "stop$signal" --fault silent

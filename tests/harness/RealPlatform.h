@@ -5,6 +5,7 @@
 #include "FakeMainWindow.h"
 #include "FrmPrincipal.h"
 #include "LiaisonCVD.h"
+#include "Operator.h"
 #include "QtWindowEvents.h"
 #include "RecordedMessages.h"
 #include "SerialPortControl.h"
@@ -26,20 +27,19 @@ struct RealLink {
     LiaisonCVD liaison;
 };
 
-// The whole window on a real serial control, reporting errors to a record.
+// The whole window on a real serial control, opened by the program's own
+// start-up, reporting errors to a record.
 struct RealWindow {
     explicit RealWindow(const std::string& device, std::vector<std::int32_t> answers = {-2})
         : control(QStringList{QString::fromStdString(device)}),
           automate(std::move(answers)),
-          window(control, automate, clock, events, messages)
-    {
-        window.Form_Load();
-        window.show();
-    }
+          window(openWindow(automate, platform))
+    {}
     SerialPortControl control;
     SteadyClock clock;
     QtWindowEvents events;
     RecordedMessages messages;
     FakeAutomate automate;
-    FrmPrincipal window;
+    Platform platform{control, clock, events, messages};
+    std::unique_ptr<FrmPrincipal> window;
 };

@@ -22,9 +22,13 @@ CodeReponse codeOfRead(const std::string& read)
     // "read 01 23 ..." : the second byte is at characters 8 and 9.
     if (read.size() < 10)
         return 0;
-    std::string bytes{static_cast<char>(std::stoi(read.substr(5, 2), nullptr, 16)),
-                      static_cast<char>(std::stoi(read.substr(8, 2), nullptr, 16))};
-    return Protocol::decodeReply(bytes);
+    // The oracle's own reading, apart from the program's decoder: the six
+    // reply codes, by value.
+    const int code = std::stoi(read.substr(8, 2), nullptr, 16);
+    for (int known : {0x22, 0x23, 0x24, 0x25, 0x4B, 0x50})
+        if (code == known)
+            return static_cast<CodeReponse>(code);
+    return 0;
 }
 
 // Walks the exchanges of one attempt, expecting each request and the pause before it.
