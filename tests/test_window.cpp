@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "ControlsTable.h"
 #include "Operator.h"
 #include "Twips.h"
 
@@ -8,26 +9,22 @@
 
 #include <algorithm>
 
-struct Place {
-    const char* name;
-    const char* caption;
-    QRect pixels; // at 96 dpi
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Place& c)
+inline std::ostream& operator<<(std::ostream& out, const ControlPlace& c)
 {
     return out << c.name;
 }
 
-class WindowLayout : public WindowTest, public ::testing::WithParamInterface<Place> {};
+class WindowLayout : public WindowTest, public ::testing::WithParamInterface<ControlPlace> {};
 
+// At 96 dpi, 15 twips a pixel.
 TEST_P(WindowLayout, ControlsStandWhereTheirTwipsSay)
 {
     build(inTurn({}));
     ASSERT_EQ(window->logicalDpiX(), 96);
     auto* control = window->findChild<QWidget*>(GetParam().name);
     ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->geometry(), GetParam().pixels);
+    const TwipsRect& t = GetParam().twips;
+    EXPECT_EQ(control->geometry(), QRect(t.left / 15, t.top / 15, t.width / 15, t.height / 15));
     if (auto* button = qobject_cast<QPushButton*>(control))
         EXPECT_EQ(button->text(), GetParam().caption);
     else
@@ -35,14 +32,7 @@ TEST_P(WindowLayout, ControlsStandWhereTheirTwipsSay)
     EXPECT_TRUE(window->rect().contains(control->geometry())) << "the client area holds every control";
 }
 
-INSTANTIATE_TEST_SUITE_P(AllControls, WindowLayout,
-                         ::testing::Values(Place{"Command1", "CVD Statut", {80, 112, 105, 25}},
-                                           Place{"Command3", "CVD CardOut", {80, 208, 105, 25}},
-                                           Place{"Command2", "CVD Reset", {80, 152, 105, 25}},
-                                           Place{"Text1", "", {240, 152, 81, 33}},
-                                           Place{"Command4", "distribuer Carte 1", {80, 272, 137, 33}},
-                                           Place{"Command5", "distribuer Carte 2", {248, 272, 137, 33}},
-                                           Place{"Text2", "", {240, 96, 81, 33}}),
+INSTANTIATE_TEST_SUITE_P(AllControls, WindowLayout, ::testing::ValuesIn(Controls),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Twips, FollowTheLogicalDensity)
@@ -59,10 +49,10 @@ TEST_F(WindowTest, TitleAndTabOrder)
 {
     build(inTurn({}));
     EXPECT_EQ(window->windowTitle(), "Form1");
-    const std::vector<QWidget*> order{window->Command1, window->Command3, window->Command2, window->Text1,
-                                      window->Command4, window->Command5, window->Text2};
-    for (std::size_t i = 0; i + 1 < order.size(); ++i)
-        EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << order[i]->objectName().toStdString();
+    for (std::size_t i = 0; i + 1 < std::size(Controls); ++i)
+        EXPECT_EQ(window->findChild<QWidget*>(Controls[i].name)->nextInFocusChain(),
+                  window->findChild<QWidget*>(Controls[i + 1].name))
+            << Controls[i].name;
 }
 
 // Through the program's own start-up: the library is initialised once,

@@ -2,6 +2,7 @@
 
 #include "Attempts.h"
 #include "Automate.h"
+#include "ControlsTable.h"
 #include "MSComm.h"
 #include "OperatorMessages.h"
 #include "ReplyText.h"
@@ -16,14 +17,6 @@
 
 namespace {
 
-// The controls' places in twips.
-constexpr TwipsRect Command1Place{1200, 1680, 1575, 375};
-constexpr TwipsRect Command3Place{1200, 3120, 1575, 375};
-constexpr TwipsRect Command2Place{1200, 2280, 1575, 375};
-constexpr TwipsRect Text1Place{3600, 2280, 1215, 495};
-constexpr TwipsRect Command4Place{1200, 4080, 2055, 495};
-constexpr TwipsRect Command5Place{3720, 4080, 2055, 495};
-constexpr TwipsRect Text2Place{3600, 1440, 1215, 495};
 // The client area: a margin right of "distribuer Carte 2" and below the dispense buttons.
 constexpr TwipsRect ClientArea{0, 0, 6975, 5295};
 
@@ -37,11 +30,11 @@ const QString NoPortChosen =
 FrmPrincipal::FrmPrincipal(MSComm& msComm1, Automate& automate, const Clock& clock, WindowEvents& events,
                            OperatorMessages& messages, QWidget* parent)
     : QWidget(parent),
-      Command1(new QPushButton(QStringLiteral("CVD Statut"), this)),
-      Command2(new QPushButton(QStringLiteral("CVD Reset"), this)),
-      Command3(new QPushButton(QStringLiteral("CVD CardOut"), this)),
-      Command4(new QPushButton(QStringLiteral("distribuer Carte 1"), this)),
-      Command5(new QPushButton(QStringLiteral("distribuer Carte 2"), this)),
+      Command1(new QPushButton(this)),
+      Command2(new QPushButton(this)),
+      Command3(new QPushButton(this)),
+      Command4(new QPushButton(this)),
+      Command5(new QPushButton(this)),
       Text1(new QLineEdit(this)),
       Text2(new QLineEdit(this)),
       msComm1(msComm1),
@@ -62,12 +55,6 @@ FrmPrincipal::FrmPrincipal(MSComm& msComm1, Automate& automate, const Clock& clo
     Text2->setAccessibleName(QStringLiteral("Attempt"));
 
     placeControls();
-    setTabOrder(Command1, Command3);
-    setTabOrder(Command3, Command2);
-    setTabOrder(Command2, Text1);
-    setTabOrder(Text1, Command4);
-    setTabOrder(Command4, Command5);
-    setTabOrder(Command5, Text2);
 
     connectHandler(Command1, &FrmPrincipal::Command1_Click);
     connectHandler(Command2, &FrmPrincipal::Command2_Click);
@@ -76,15 +63,19 @@ FrmPrincipal::FrmPrincipal(MSComm& msComm1, Automate& automate, const Clock& clo
     connectHandler(Command5, &FrmPrincipal::Command5_Click);
 }
 
+// Places, captions and tab order from the controls' table.
 void FrmPrincipal::placeControls()
 {
-    Command1->setGeometry(toPixels(Command1Place, *this));
-    Command3->setGeometry(toPixels(Command3Place, *this));
-    Command2->setGeometry(toPixels(Command2Place, *this));
-    Text1->setGeometry(toPixels(Text1Place, *this));
-    Command4->setGeometry(toPixels(Command4Place, *this));
-    Command5->setGeometry(toPixels(Command5Place, *this));
-    Text2->setGeometry(toPixels(Text2Place, *this));
+    QWidget* previous = nullptr;
+    for (const ControlPlace& control : Controls) {
+        auto* widget = findChild<QWidget*>(QLatin1String(control.name));
+        widget->setGeometry(toPixels(control.twips, *this));
+        if (auto* button = qobject_cast<QPushButton*>(widget))
+            button->setText(QString::fromUtf8(control.caption));
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
     setFixedSize(toPixels(ClientArea, *this).size());
 }
 

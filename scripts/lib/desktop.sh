@@ -4,21 +4,13 @@
 
 DESKTOP_PIDS=()
 
-# Places of the controls in twips: left top width height.
-declare -A CONTROL_TWIPS=(
-  [Command1]="1200 1680 1575 375"
-  [Command2]="1200 2280 1575 375"
-  [Command3]="1200 3120 1575 375"
-  [Command4]="1200 4080 2055 495"
-  [Command5]="3720 4080 2055 495"
-  [Text1]="3600 2280 1215 495"
-  [Text2]="3600 1440 1215 495"
-)
+CONTROLS_TABLE="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/window/controls.tsv"
 
-# The centre of a control in pixels at 96 dpi (15 twips a pixel).
+# The centre of a control in pixels at 96 dpi (15 twips a pixel), from the
+# window's table of controls.
 control_centre() {
-  read -r left top width height <<<"${CONTROL_TWIPS[$1]}"
-  echo "$(((left + width / 2) / 15)) $(((top + height / 2) / 15))"
+  awk -F'\t' -v name="$1" '$1 == name { printf "%d %d\n", ($2 + $4 / 2) / 15, ($3 + $5 / 2) / 15; found = 1 }
+    END { exit !found }' "$CONTROLS_TABLE"
 }
 
 # desktop_start: a virtual display of our own, at 96 dpi.
