@@ -6,7 +6,6 @@
 #include <QAccessible>
 #include <QApplication>
 
-
 // Run at 96 dpi in the suite, and again at 120 and 144 dpi (QT_FONT_DPI):
 // on the screen, every control keeps its size and place in twips.
 TEST_F(WindowTest, ScalingKeepsTheTwipsOfEveryControl)
@@ -65,7 +64,6 @@ TEST_F(WindowTest, TabWalksTheControlsInTheirOrder)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
 }
-
 
 TEST_F(WindowTest, SpaceActivatesTheFocusedButton)
 {

@@ -142,6 +142,7 @@ TEST(SimOptions, ParseAndRefuse)
     for (const std::vector<const char*>& bad :
          std::vector<std::vector<const char*>>{{"--cards", "3"},
                                                {"--link", "/x", "--cards", "-1"},
+                                               {"--link", "/x", "--cards", "4294967296"},
                                                {"--link", "/x", "--state", "jammed"},
                                                {"--link", "/x", "--bogus", "1"},
                                                {"--link"}}) {

@@ -2,9 +2,9 @@
 #include "FakeMainWindow.h"
 #include "LiaisonCVD.h"
 #include "ProcessStats.h"
-#include "Spawn.h"
 #include "Protocol.h"
 #include "SerialPortControl.h"
+#include "Spawn.h"
 #include "WindowEvents.h"
 
 #include <QTemporaryDir>

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Driving cvd-operator on a virtual display, as an operator would: clicks at
 # the controls' places and reading the text fields through the clipboard.
 # Needs xvfb, xdotool and xclip. Source it; call desktop_stop when done.
@@ -20,7 +21,13 @@ desktop_start() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fdfile" 2>/dev/null &
   DESKTOP_PIDS+=($!)
   for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
-  export DISPLAY=":$(head -n1 "$fdfile")"
+  if [ ! -s "$fdfile" ]; then
+    rm -f "$fdfile"
+    echo "Xvfb did not start: is the package xvfb installed?" >&2
+    return 1
+  fi
+  DISPLAY=":$(head -n1 "$fdfile")"
+  export DISPLAY
   rm -f "$fdfile"
 }
 
@@ -39,7 +46,7 @@ sim_start() {
 operator_start() {
   "$1" 2>"${OPERATOR_ERRORS:-/dev/null}" &
   OPERATOR_PID=$!
-  DESKTOP_PIDS+=($OPERATOR_PID)
+  DESKTOP_PIDS+=("$OPERATOR_PID")
   for _ in $(seq 100); do
     WINDOW=$(xdotool search --name '^Form1$' 2>/dev/null | head -n1) && [ -n "$WINDOW" ] && return 0
     sleep 0.1

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # ensure_packages PKG...: installs the Debian packages that are missing.
 ensure_packages() {
   local missing=()
@@ -19,8 +20,12 @@ ensure_packages() {
   rm -f "$log"
 }
 
-# The packages that building and testing the program need.
+# The packages that building and testing the program need; the scripts that
+# source this file use them.
+# shellcheck disable=SC2034
 BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev)
+# shellcheck disable=SC2034
 DESKTOP_TEST_PACKAGES=(xvfb xdotool xclip)
 # A Wayland compositor without a screen, and Qt's Wayland platform.
+# shellcheck disable=SC2034
 WAYLAND_TEST_PACKAGES=(weston qt6-wayland)

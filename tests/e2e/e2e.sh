@@ -6,17 +6,22 @@
 #   PORTS     the folder of those links
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/lib/desktop.sh
 . "$here/../../scripts/lib/desktop.sh"
 
 scenario=$1
 work=$(mktemp -d)
 trap 'desktop_stop; rm -rf "$work"' EXIT
 mkdir -p "$PORTS"
-OPERATOR_ERRORS=$work/errors
+export OPERATOR_ERRORS=$work/errors
 
 fail() {
   echo "FAIL $scenario: $*" >&2
-  echo "--- port 1 trace" >&2; cat "$work/port1.trace" >&2 || true
+  local trace
+  for trace in "$work"/port*.trace; do
+    echo "--- $(basename "$trace")" >&2
+    cat "$trace" >&2
+  done
   echo "--- program errors" >&2; cat "$work/errors" >&2 || true
   exit 1
 }
@@ -27,7 +32,7 @@ expect_field() {
   [ "$shown" = "$2" ] || fail "$1 shows '$shown', expected '$2'"
 }
 
-desktop_start
+desktop_start || fail "no virtual display"
 case $scenario in
   dispense_on_ready)
     sim_start "$PORTS/port1" "$work/port1.trace" --cards 3
@@ -41,12 +46,12 @@ case $scenario in
     grep -q "card dispensed, 2 left" "$work/port1.trace" || fail "no card dispensed"
     ;;
   status_after_dispense)
-    sim_start "$PORTS/port2" "$work/port1.trace" --cards 3 --cardout-busy 60000
+    sim_start "$PORTS/port2" "$work/port2.trace" --cards 3 --cardout-busy 60000
     operator_start "$OPERATOR" || fail "the window did not appear"
     click Command5
-    wait_for_line "$work/port1.trace" "client closed the port" 20 || fail "the dispense did not end"
+    wait_for_line "$work/port2.trace" "client closed the port" 20 || fail "the dispense did not end"
     click Command1
-    wait_for_line "$work/port1.trace" "status -> Busy" 5 || fail "no status request after the dispense"
+    wait_for_line "$work/port2.trace" "status -> Busy" 5 || fail "no status request after the dispense"
     expect_field Text1 "Busy"
     ;;
   dispense_on_empty)

@@ -5,7 +5,8 @@
 #include <functional>
 #include <vector>
 
-// An automaton library that answers from a list (the last answer repeats).
+// An automaton library that answers from a list (the last answer repeats;
+// an empty list answers 0).
 class FakeAutomate final : public Automate {
 public:
     explicit FakeAutomate(std::vector<std::int32_t> answers = {-2})
@@ -23,6 +24,8 @@ public:
         arguments.push_back(value);
         if (onVerif)
             onVerif();
+        if (answers.empty())
+            return 0;
         const std::size_t i = arguments.size() - 1;
         return answers[i < answers.size() ? i : answers.size() - 1];
     }

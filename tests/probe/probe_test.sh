@@ -48,10 +48,12 @@ table=(
 )
 for row in "${table[@]}"; do
   IFS='|' read -r name options arguments expected patterns <<<"$row"
-  start_sim dispenser $options
+  read -r -a sim_options <<<"$options"
+  read -r -a probe_arguments <<<"$arguments"
+  start_sim dispenser "${sim_options[@]}"
   target=(--device "$work/dispenser")
   [ "$expected" -eq 2 ] && target=()
-  output=$("$probe" "${target[@]}" $arguments 2>&1)
+  output=$("$probe" "${target[@]}" "${probe_arguments[@]}" 2>&1)
   status=$?
   IFS=';' read -r -a list <<<"$patterns"
   check "$name" "$status" "$expected" "$output" "${list[@]}"

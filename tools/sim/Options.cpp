@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include <limits>
+
 #include <cstdlib>
 
 const char* const Usage = "Usage: cvd-sim --link PATH [options]\n"
@@ -72,6 +74,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error, b
                 return false;
             }
             const std::chrono::milliseconds ms(number);
+            if (name == "--cards" && number > std::numeric_limits<int>::max()) {
+                error = "--cards takes at most " + std::to_string(std::numeric_limits<int>::max()) + ", not " + value;
+                return false;
+            }
             if (name == "--cards")
                 options.dispenser.cards = static_cast<int>(number);
             else if (name == "--reply-delay")

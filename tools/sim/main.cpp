@@ -168,11 +168,20 @@ int Simulator::run()
     sigaddset(&stops, SIGTERM);
     sigprocmask(SIG_BLOCK, &stops, nullptr);
     const int signals = signalfd(-1, &stops, SFD_CLOEXEC);
+    if (signals < 0) {
+        // Without it SIGTERM would stay blocked and never end the simulator.
+        std::fprintf(stderr, "cvd-sim: cannot watch for SIGINT and SIGTERM: %s\n", std::strerror(errno));
+        sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+        return 1;
+    }
 
     if (!openTerminal())
         return 1;
     const int clients = inotify_init1(IN_CLOEXEC);
-    inotify_add_watch(clients, slavePath.c_str(), IN_OPEN | IN_CLOSE);
+    if (clients < 0 || inotify_add_watch(clients, slavePath.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        std::fprintf(stderr, "cvd-sim: cannot watch %s for clients: %s\n", slavePath.c_str(), std::strerror(errno));
+        return 1;
+    }
 
     std::fprintf(stderr, "cvd-sim: dispenser on %s, linked at %s, %d cards, %s\n", slavePath.c_str(),
                  options.link.c_str(), dispenser.cards(), Dispenser::nameOf(dispenser.state(Ms(0))).c_str());
