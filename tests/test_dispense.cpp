@@ -4,22 +4,6 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
-
-// The requests written, in order: S status, R reset, C card-out.
-std::string requests(const FakeMSComm& comm)
-{
-    std::string letters;
-    for (const auto& op : comm.ops("write "))
-        letters += op.what == "write 01 37"   ? 'S'
-                   : op.what == "write 01 40" ? 'R'
-                   : op.what == "write 01 42" ? 'C'
-                                              : '?';
-    return letters;
-}
-
-} // namespace
-
 // Whole attempts, compared with their recorded wire traces in tests/golden
 // (virtual-clock times: 5 ms for each answer, a second for each silence).
 // To record one anew on purpose: CVD_UPDATE_GOLDEN=1 build/bin/cvd_unit_tests --gtest_filter='Paths/Golden*'
@@ -74,49 +58,31 @@ INSTANTIATE_TEST_SUITE_P(
                                  {Protocol::Ack}},
                       GoldenCase{"empty", [] { return statuses({Protocol::Empty}); }, {Protocol::Ack}},
                       GoldenCase{
-                          "no_reply", [] { return Responder([](const std::string&) { return noReply(); }); }, {0}}),
+                          "no_reply", [] { return Responder([](const std::string&) { return noReply(); }); }, {0}},
+                      GoldenCase{"reset_without_reply",
+                                 [] {
+                                     return Responder([n = 0](const std::string& r) mutable {
+                                         if (r[1] == Protocol::Reset)
+                                             return noReply();
+                                         return replyCode(++n > 3 ? Protocol::Ready : Protocol::Empty);
+                                     });
+                                 },
+                                 {0}},
+                      // The recovery deadline is strict: each poll takes 0.2 s + 0.1 s, the
+                      // fortieth ends on the deadline and does not end the recovery, the 41st does.
+                      GoldenCase{"recovery_deadline_is_strict",
+                                 [] {
+                                     return Responder([](const std::string& r) {
+                                         return r[1] == Protocol::Status ? replyCode(Protocol::Busy, 200ms)
+                                                                         : replyCode(Protocol::Ack);
+                                     });
+                                 },
+                                 {Protocol::Ack}},
+                      GoldenCase{"ready_only_in_the_final_check",
+                                 [] {
+                                     return statusThenAck([n = 0]() mutable {
+                                         return ++n == 3 + 11 + 4 ? Protocol::Ready : CodeReponse{0};
+                                     });
+                                 },
+                                 {Protocol::Ack}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(LinkTest, ResetWithoutReplyShowsZero)
-{
-    int n = 0;
-    answer([&n](const std::string& r) {
-        if (r[1] == Protocol::Reset)
-            return noReply();
-        return ++n > 3 ? replyCode(Protocol::Ready) : replyCode(Protocol::Empty);
-    });
-    liaison->DistribueCarte();
-    EXPECT_EQ(window->shown, std::vector<CodeReponse>{0});
-    EXPECT_EQ(requests(*comm), "SSSRSSC");
-}
-
-// The recovery deadline is strict: a poll that ends exactly 12 s after it
-// was set does not end the recovery.
-TEST_F(LinkTest, RecoveryDeadlineIsStrictlyAfterTwelveSeconds)
-{
-    answer([](const std::string& r) {
-        return r[1] == Protocol::Status ? replyCode(Protocol::Busy, 200ms) : replyCode(Protocol::Ack);
-    });
-    liaison->DistribueCarte();
-    // Each poll takes 0.2 s + 0.1 s: the fortieth ends on the deadline, the 41st past it.
-    EXPECT_EQ(requests(*comm), "SSSR" + std::string(41, 'S') + std::string(5, 'S'));
-}
-
-TEST_F(LinkTest, ReadyOnlyInTheFinalCheck)
-{
-    int n = 0;
-    answer(statusThenAck([&] { return ++n == 3 + 11 + 4 ? Protocol::Ready : CodeReponse{0}; }));
-    liaison->DistribueCarte();
-    EXPECT_EQ(requests(*comm), "SSSR" + std::string(11, 'S') + "SSSSC");
-}
-
-TEST_F(LinkTest, ClosesThePortOnEveryPath)
-{
-    for (CodeReponse status : {Protocol::Ready, Protocol::Busy, Protocol::Empty, Protocol::Error, CodeReponse{0}}) {
-        answer(statusThenAck([status] { return status; }));
-        liaison->DistribueCarte();
-        EXPECT_FALSE(comm->portOpen()) << status;
-        EXPECT_EQ(comm->trace.back().what, "close") << status;
-        EXPECT_EQ(comm->ops("open").size(), 1u) << status;
-    }
-}

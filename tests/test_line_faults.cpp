@@ -53,7 +53,9 @@ std::ostream& operator<<(std::ostream& out, const LineCase& c)
 class LineReplies : public ::testing::TestWithParam<LineCase> {};
 
 // Whatever comes down the line, the exchange decodes the second byte of what
-// was waiting when two bytes had come, or after more than a second.
+// was waiting when two bytes had come, or after more than a second. Lower
+// bounds are strict; upper ones leave room for a loaded machine, and the
+// decoded code shows whether a wait ended before a later byte came.
 TEST_P(LineReplies, DecodeTheSecondByteOfWhatWasWaiting)
 {
     PtyPeer peer(always(GetParam().parts));
@@ -67,15 +69,15 @@ TEST_P(LineReplies, DecodeTheSecondByteOfWhatWasWaiting)
 
 INSTANTIATE_TEST_SUITE_P(
     OverAPty, LineReplies,
-    ::testing::Values(LineCase{"garbageBefore", {{0ms, "\xff\x01\x23"}}, 0, 0ms, 200ms},
-                      LineCase{"garbageAfter", {{0ms, "\x01\x23\xff\xfe"}}, Protocol::Ready, 0ms, 200ms},
-                      LineCase{"oneByteThenSilence", {{0ms, "\x01"}}, 0, 1000ms, 1200ms},
+    ::testing::Values(LineCase{"garbageBefore", {{0ms, "\xff\x01\x23"}}, 0, 0ms, 800ms},
+                      LineCase{"garbageAfter", {{0ms, "\x01\x23\xff\xfe"}}, Protocol::Ready, 0ms, 800ms},
+                      LineCase{"oneByteThenSilence", {{0ms, "\x01"}}, 0, 1000ms, 2000ms},
                       LineCase{
-                          "drippingWithinTheBound", {{0ms, "\x01"}, {100ms, "\x25"}}, Protocol::Error, 100ms, 300ms},
-                      LineCase{"drippingAcrossTheBound", {{950ms, "\x01"}, {1100ms, "\x25"}}, 0, 1000ms, 1100ms},
-                      LineCase{"highBitCode", {{0ms, "\x01\xa3"}}, 0, 0ms, 200ms},
-                      LineCase{"highBitFirstByte", {{0ms, "\x81\x24"}}, Protocol::Busy, 0ms, 200ms},
-                      LineCase{"afterTheBound", {{1200ms, "\x01\x23"}}, 0, 1000ms, 1150ms}),
+                          "drippingWithinTheBound", {{0ms, "\x01"}, {100ms, "\x25"}}, Protocol::Error, 100ms, 800ms},
+                      LineCase{"drippingAcrossTheBound", {{950ms, "\x01"}, {1100ms, "\x25"}}, 0, 1000ms, 2000ms},
+                      LineCase{"highBitCode", {{0ms, "\x01\xa3"}}, 0, 0ms, 800ms},
+                      LineCase{"highBitFirstByte", {{0ms, "\x81\x24"}}, Protocol::Busy, 0ms, 800ms},
+                      LineCase{"afterTheBound", {{1200ms, "\x01\x23"}}, 0, 1000ms, 2000ms}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LineFaults, LateBytesAreReadFirstByTheNextExchange)
@@ -110,7 +112,7 @@ TEST(LineFaults, HangUpDuringTheReplyWaitEndsTheCommand)
     RealWindow real(peer.path());
     real.window->liaison().NumPort = 1;
     std::thread cut([&peer] {
-        std::this_thread::sleep_for(300ms);
+        std::this_thread::sleep_for(100ms);
         peer.hangUp();
     });
     const double cpuBefore = cpuSeconds();
@@ -121,7 +123,7 @@ TEST(LineFaults, HangUpDuringTheReplyWaitEndsTheCommand)
     expectStoppedAnswering(real.messages, peer.path());
     EXPECT_EQ(real.window->Text1->text(), "");
     EXPECT_LT(took, 900ms) << "the hang-up ends the wait, before its one-second bound";
-    EXPECT_LT(cpuSeconds() - cpuBefore, 0.05) << "no busy wait after the hang-up";
+    EXPECT_LT(cpuSeconds() - cpuBefore, 0.25) << "no busy wait after the hang-up (one costs 0.7 s)";
 }
 
 TEST(LineFaults, HangUpDuringADispensePauseSendsNoCardOut)
@@ -143,7 +145,7 @@ TEST(LineFaults, HangUpDuringADispensePauseSendsNoCardOut)
         received += r.bytes;
     EXPECT_EQ(received, std::string("\x01\x37")) << "nothing after the hang-up";
     EXPECT_TRUE(real.automate.arguments.empty()) << "the handler ended at the error";
-    EXPECT_LT(cpuSeconds() - cpuBefore, 0.1);
+    EXPECT_LT(cpuSeconds() - cpuBefore, 0.1) << "no spin in the pause (one costs 0.8 s)";
 }
 
 TEST(LineFaults, HangUpBeforeTheOpening)
