@@ -14,21 +14,32 @@ control_centre() {
     END { exit !found }' "$CONTROLS_TABLE"
 }
 
-# desktop_start: a virtual display of our own, at 96 dpi.
+# desktop_start: a virtual display of our own, at 96 dpi, checked to answer.
+# Xvfb rarely gives a display that no client can reach (seen once in a few
+# dozen runs on a loaded machine); another Xvfb then takes over.
 desktop_start() {
-  local fdfile
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fdfile" 2>/dev/null &
-  DESKTOP_PIDS+=($!)
-  for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
-  if [ ! -s "$fdfile" ]; then
+  local attempt fdfile pid
+  for attempt in 1 2 3; do
+    fdfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fdfile" 2>/dev/null &
+    pid=$!
+    for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+    if [ -s "$fdfile" ]; then
+      DISPLAY=":$(head -n1 "$fdfile")"
+      export DISPLAY
+      rm -f "$fdfile"
+      if xdotool getdisplaygeometry >/dev/null 2>&1; then
+        DESKTOP_PIDS+=("$pid")
+        return 0
+      fi
+    fi
     rm -f "$fdfile"
-    echo "Xvfb did not start: is the package xvfb installed?" >&2
-    return 1
-  fi
-  DISPLAY=":$(head -n1 "$fdfile")"
-  export DISPLAY
-  rm -f "$fdfile"
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    echo "Xvfb gave no usable display (attempt $attempt)" >&2
+  done
+  echo "Xvfb did not start: is the package xvfb installed?" >&2
+  return 1
 }
 
 # sim_start LINK TRACE [cvd-sim options...]: a simulated dispenser at LINK.
