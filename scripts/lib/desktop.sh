@@ -15,13 +15,16 @@ control_centre() {
 }
 
 # desktop_start: a virtual display of our own, at 96 dpi, checked to answer.
+# -noreset: by default the X server resets when its last client leaves, and a
+# client that connects during the reset is refused ("could not connect to
+# display"); the check below is such a last client.
 # Xvfb rarely gives a display that no client can reach (seen once in a few
 # dozen runs on a loaded machine); another Xvfb then takes over.
 desktop_start() {
   local attempt fdfile pid
   for attempt in 1 2 3; do
     fdfile=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fdfile" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$fdfile" 2>/dev/null &
     pid=$!
     for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
     if [ -s "$fdfile" ]; then
