@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-// Median, 90th and 99th percentile and maximum of a set of samples.
+// Median, 90th and 99th percentile, minimum and maximum of a set of samples.
 struct Stats {
-    double median = 0, p90 = 0, p99 = 0, max = 0;
+    double median = 0, p90 = 0, p99 = 0, min = 0, max = 0;
     std::size_t count = 0;
 
     static Stats of(std::vector<double> samples)
@@ -22,11 +23,20 @@ struct Stats {
         s.median = at(0.5);
         s.p90 = at(0.9);
         s.p99 = at(0.99);
+        s.min = samples.front();
         s.max = samples.back();
         s.count = samples.size();
         return s;
     }
 };
+
+// The statistics of a figure that must have been measured.
+inline Stats measured(const std::vector<double>& samples, const std::string& figure)
+{
+    if (samples.empty())
+        throw std::runtime_error("no measurement of " + figure);
+    return Stats::of(samples);
+}
 
 // One row of the report: a figure, its goal, and whether it is met.
 struct Row {

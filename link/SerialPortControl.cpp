@@ -6,6 +6,8 @@
 
 #include <poll.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <limits>
 
@@ -153,41 +155,60 @@ void SerialPortControl::output(const std::string& bytes)
 
 std::int16_t SerialPortControl::inBufferCount()
 {
-    checkLine();
     takeInReceived();
     return static_cast<std::int16_t>(std::min<qint64>(port.bytesAvailable(), std::numeric_limits<std::int16_t>::max()));
 }
 
 std::string SerialPortControl::input()
 {
-    checkLine();
     takeInReceived();
     const QByteArray bytes = inputLen > 0 ? port.read(inputLen) : port.readAll();
     return bytes.toStdString();
 }
 
+// Sleeps on the line and on a deadline timer together: QSerialPort's own wait
+// counts whole milliseconds and may end 0.1 % of its length late. Only the
+// poll looks at the line; QSerialPort reads what came.
 void SerialPortControl::waitForInput(Duration limit)
 {
     checkLine();
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
-    if (port.waitForReadyRead(static_cast<int>(std::clamp<long long>(ms, 0, std::numeric_limits<int>::max()))))
-        return;
-    // After a hang-up the wait fails at once, every time: that is no "no reply yet".
-    if (port.error() != QSerialPort::TimeoutError)
+    if (!port.isOpen())
         failStoppedAnswering();
-    port.clearError();
+    deadline.start(limit);
+    pollfd sleepers[2] = {{static_cast<int>(port.handle()), POLLIN, 0}, {deadline.descriptor(), POLLIN, 0}};
+    for (;;) {
+        if (::poll(sleepers, 2, -1) < 0 && errno != EINTR)
+            failStoppedAnswering();
+        if (sleepers[0].revents != 0) {
+            receive();
+            return;
+        }
+        if (sleepers[1].revents != 0 && deadline.take())
+            return;
+    }
 }
 
+// A plain look at the descriptor first: QSerialPort's own zero-time wait
+// raises and clears a time-out error, with its signals, when nothing came.
+// The same look shows a hang-up, which the watch then takes in.
 void SerialPortControl::takeInReceived()
 {
-    if (!port.isOpen() || port.bytesAvailable() >= ReadBufferLimit)
+    if (lost)
+        failStoppedAnswering();
+    if (!port.isOpen())
         return;
-    // A plain look at the descriptor first: QSerialPort's own zero-time wait
-    // raises and clears a time-out error, with its signals, when nothing came.
     pollfd ready{static_cast<int>(port.handle()), POLLIN, 0};
-    if (::poll(&ready, 1, 0) == 0)
+    if (::poll(&ready, 1, 0) != 1)
         return;
-    if (port.waitForReadyRead(0))
+    if (ready.revents & (POLLHUP | POLLERR))
+        checkLine();
+    receive();
+}
+
+// Lets QSerialPort read what the line holds; after a hang-up its read fails.
+void SerialPortControl::receive()
+{
+    if (port.bytesAvailable() >= ReadBufferLimit || port.waitForReadyRead(0))
         return;
     if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
         failStoppedAnswering();

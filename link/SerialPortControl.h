@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeadlineTimer.h"
 #include "HangUpWatch.h"
 #include "MSComm.h"
 
@@ -46,6 +47,7 @@ private:
     void lineLost();
     void checkLine();
     void takeInReceived();
+    void receive();
     [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering() const;
     QString portName() const;
@@ -59,4 +61,5 @@ private:
     // and every exchange on it fails, until it is closed.
     bool lost = false;
     HangUpWatch hangUpWatch{[this] { lineLost(); }};
+    DeadlineTimer deadline;
 };

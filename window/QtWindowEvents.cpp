@@ -2,23 +2,25 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
 
-#include <algorithm>
-#include <climits>
+QtWindowEvents::QtWindowEvents()
+{
+    QObject::connect(&deadlineNotifier, &QSocketNotifier::activated, [this] { lastStretch = !deadline.take(); });
+}
 
 void QtWindowEvents::processPending()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-// Sleeps in the event dispatcher; the timer wakes it when nothing else does.
+// The last stretch, a millisecond at most, is slept outside the
+// dispatcher: that wake-up costs less and ends nearer the deadline, and a
+// window event that comes meanwhile is run by the caller's next processing.
 void QtWindowEvents::waitForEvents(Duration limit)
 {
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.start(static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX)));
+    deadline.start(limit);
+    lastStretch = false;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (lastStretch)
+        deadline.sleepOut();
 }

@@ -1,10 +1,23 @@
 #pragma once
 
+#include "DeadlineTimer.h"
 #include "WindowEvents.h"
 
-// Window events processed by Qt on the calling (window) thread.
+#include <QSocketNotifier>
+
+// Window events processed by Qt on the calling (window) thread. A wait sleeps
+// in Qt's event dispatcher, which a deadline timer wakes on time when no
+// window event does.
 class QtWindowEvents final : public WindowEvents {
 public:
+    QtWindowEvents();
+
     void processPending() override;
     void waitForEvents(Duration limit) override;
+
+private:
+    DeadlineTimer deadline;
+    QSocketNotifier deadlineNotifier{deadline.descriptor(), QSocketNotifier::Read};
+    // The timer woke the dispatcher for the wait's last stretch.
+    bool lastStretch = false;
 };

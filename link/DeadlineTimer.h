@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Types.h"
+
+// A one-shot timer whose descriptor becomes readable near its deadline, for
+// waits that must end on time to the tenth of a millisecond.
+//
+// A poll() or Qt timer sleep of an ordinary process may end up to 0.1 % of
+// its length late (the kernel's slack for such sleeps: 1 ms on a one-second
+// wait), and Qt's timers count whole milliseconds. A timerfd on the monotonic
+// clock has neither, and never fires early. What is left is the time the
+// machine takes to wake from a long idle: about 0.15 ms on a virtual
+// machine, against 0.04 ms from a short one. So a long wait wakes once a
+// little before its deadline, and then sleeps the last stretch.
+class DeadlineTimer {
+public:
+    DeadlineTimer();
+    ~DeadlineTimer();
+    DeadlineTimer(const DeadlineTimer&) = delete;
+    DeadlineTimer& operator=(const DeadlineTimer&) = delete;
+
+    // Arms the timer `limit` from now (at once when it is not positive),
+    // replacing any earlier deadline.
+    void start(Duration limit);
+    // After the descriptor became readable: true once the deadline has come,
+    // false when the timer woke for its last stretch, or for nothing.
+    bool take();
+    // In the last stretch, sleeps on the descriptor alone until the deadline.
+    void sleepOut();
+    int descriptor() const { return fd; }
+
+private:
+    void arm(Duration at);
+
+    int fd = -1;
+    Duration deadline{0};
+    bool approaching = false;
+};
