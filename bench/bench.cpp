@@ -167,14 +167,19 @@ public:
         written = Steady::now();
         writing += written - sent;
     }
-    std::int16_t inBufferCount() override { return inner.inBufferCount(); }
+    std::int16_t inBufferCount() override
+    {
+        const std::int16_t count = inner.inBufferCount();
+        counted = Steady::now();
+        return count;
+    }
     std::string input() override
     {
         std::string bytes = inner.input();
         if (sent != Steady::time_point{}) {
             const auto now = Steady::now();
             replies += now - sent;
-            lastWait = now - written;
+            lastWait = counted - written;
             waitsBeyond += lastWait - std::chrono::seconds(1);
         }
         sent = {};
@@ -184,13 +189,13 @@ public:
 
     // From each request's sending to its reply's reading, added up.
     Steady::duration replies{0};
-    // From the last request being on the line to its reply's reading.
+    // From the last request being on the line to the count that ended its wait.
     Steady::duration lastWait{0};
     Steady::duration writing{0}, waitsBeyond{0};
 
 private:
     MSComm& inner;
-    Steady::time_point sent{}, written{};
+    Steady::time_point sent{}, written{}, counted{};
 };
 
 // Program and baseline take turns in blocks, so that whatever the machine

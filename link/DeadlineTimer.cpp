@@ -17,10 +17,10 @@ namespace {
 // A wait longer than twice this wakes this much before its deadline: the
 // first wake comes 0.1 to 0.35 ms late, and the rest is a short sleep.
 constexpr Duration FinalStretch = std::chrono::microseconds(600);
-// A short sleep wakes 0.03 to 0.05 ms after its timer fires. The last timer
+// A short sleep wakes 0.03 to 0.045 ms after its timer fires. The last timer
 // fires this much before the deadline, and the few microseconds that may be
 // left are waited out on the clock.
-constexpr Duration WakeLatency = std::chrono::microseconds(30);
+constexpr Duration WakeLatency = std::chrono::microseconds(40);
 
 Duration monotonicNow()
 {

@@ -148,8 +148,11 @@ void SerialPortControl::output(const std::string& bytes)
 {
     checkLine();
     port.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    // write() only queues the bytes; they must be on the line before we wait for the reply.
-    if (!port.waitForBytesWritten(WriteTimeoutMs))
+    // write() only queues the bytes; they must be on the line before we wait
+    // for the reply. flush() hands them to the system at once, and only a full
+    // output buffer needs the wait.
+    port.flush();
+    if (port.bytesToWrite() > 0 && !port.waitForBytesWritten(WriteTimeoutMs))
         failStoppedAnswering();
 }
 
