@@ -5,7 +5,6 @@
 #include "Clock.h"
 #include "FakeMainWindow.h"
 #include "LiaisonCVD.h"
-#include "ProcessStats.h"
 #include "Protocol.h"
 #include "QtWindowEvents.h"
 #include "RealPlatform.h"
@@ -20,9 +19,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -147,6 +146,38 @@ private:
     int fd = -1;
 };
 
+// The CPU that waits cost this thread, read from the scheduler's own count:
+// getrusage() splits a thread's time by sampling ticks, and for a thread that
+// runs a few microseconds per second it under-reports erratically (0.02 where
+// this reads 0.35 ms in the same second).
+class CpuUse {
+public:
+    template <typename Wait>
+    void add(Wait wait)
+    {
+        const double cpuBefore = threadCpuMs();
+        const auto start = Steady::now();
+        wait();
+        const double cpu = threadCpuMs() - cpuBefore, wall = ms(Steady::now() - start) / 1000;
+        cpuMs += cpu;
+        seconds += wall;
+        samples.push_back(cpu / wall);
+    }
+    // Milliseconds of CPU per second of wall-clock time, over all the waits.
+    double perSecond() const { return cpuMs / seconds; }
+    // The same, wait by wait.
+    std::vector<double> samples;
+
+private:
+    static double threadCpuMs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    }
+    double cpuMs = 0, seconds = 0;
+};
+
 // Notes when each request was sent, when it was on the line, and when its
 // reply was read.
 class TimedControl final : public MSComm {
@@ -159,7 +190,12 @@ public:
     void setInputLen(std::int16_t l) override { inner.setInputLen(l); }
     void setInputMode(std::int16_t m) override { inner.setInputMode(m); }
     bool portOpen() const override { return inner.portOpen(); }
-    void setPortOpen(bool o) override { inner.setPortOpen(o); }
+    void setPortOpen(bool o) override
+    {
+        const auto start = Steady::now();
+        inner.setPortOpen(o);
+        opening += Steady::now() - start;
+    }
     void output(const std::string& b) override
     {
         sent = Steady::now();
@@ -185,22 +221,44 @@ public:
         sent = {};
         return bytes;
     }
-    void waitForInput(Duration limit) override { inner.waitForInput(limit); }
+    void waitForInput(Duration limit) override
+    {
+        replyWaits.add([&] { inner.waitForInput(limit); });
+    }
 
     // From each request's sending to its reply's reading, added up.
     Steady::duration replies{0};
     // From the last request being on the line to the count that ended its wait.
     Steady::duration lastWait{0};
-    Steady::duration writing{0}, waitsBeyond{0};
+    Steady::duration writing{0}, waitsBeyond{0}, opening{0};
+    CpuUse replyWaits;
 
 private:
     MSComm& inner;
     Steady::time_point sent{}, written{}, counted{};
 };
 
+// The program's link on a real serial control, its exchanges timed.
+struct TimedLink {
+    explicit TimedLink(const std::string& device)
+        : real(device),
+          timed(real.control),
+          window(timed),
+          liaison(window, real.clock, real.events)
+    {
+        liaison.NumPort = 1;
+    }
+    RealLink real;
+    TimedControl timed;
+    FakeMainWindow window;
+    LiaisonCVD liaison;
+};
+
 // Program and baseline take turns in blocks, so that whatever the machine
 // does meanwhile falls on both; each block gives one ratio of medians.
 constexpr int Blocks = 10;
+// Turns of program and baseline per block where CPU is measured.
+constexpr int CpuTurns = 5;
 
 std::string spread(const Stats& s, const char* unit = "")
 {
@@ -267,45 +325,36 @@ public:
     }
 };
 
-// Milliseconds of CPU per second of wall-clock time that `wait` takes.
-template <typename Wait>
-double cpuPerSecond(Wait wait)
-{
-    const double before = cpuSeconds(RUSAGE_THREAD);
-    const auto start = Steady::now();
-    wait();
-    return (cpuSeconds(RUSAGE_THREAD) - before) * 1000 / (ms(Steady::now() - start) / 1000);
-}
-
 // Every length of pause the dispense sequence uses, and the reply wait with no
 // reply, once per block; lateness is the time beyond the deadline.
 std::vector<Row> waits()
 {
     Peer silent(true);
-    RealLink link(silent.path);
-    TimedControl timed(link.control);
-    FakeMainWindow window(timed);
-    LiaisonCVD liaison(window, link.clock, link.events);
-    liaison.NumPort = 1;
+    TimedLink link(silent.path);
+    LiaisonCVD& liaison = link.liaison;
     const std::vector<double> lengths{0.1, 0.2, 0.3, 0.5, 1.0};
     std::vector<std::vector<double>> late(lengths.size() + 1);
-    std::vector<double> cpuRatios, pauseCpu, baselineCpu, replyWaitCpu;
+    CpuUse pauseCpu, baselineCpu;
+    std::vector<double> cpuRatios;
     MillisecondTimerEvents baselineEvents;
-    LiaisonCVD baseline(window, link.clock, baselineEvents);
+    LiaisonCVD baseline(link.window, link.real.clock, baselineEvents);
     liaison.CVDStatut(); // opens the port
+    link.timed.replyWaits = {};
     for (int b = 0; b < Blocks; ++b) {
         for (std::size_t i = 0; i < lengths.size(); ++i) {
             const auto start = Steady::now();
             liaison.Tempo(lengths[i]);
             late[i].push_back(ms(Steady::now() - start) - lengths[i] * 1000);
         }
-        replyWaitCpu.push_back(cpuPerSecond([&] { liaison.CVDStatut(); }));
-        late.back().push_back(ms(timed.lastWait) - 1000);
-        const bool programFirst = b % 2 == 0;
-        const double first = cpuPerSecond([&] { (programFirst ? liaison : baseline).Tempo(1.0); });
-        const double second = cpuPerSecond([&] { (programFirst ? baseline : liaison).Tempo(1.0); });
-        pauseCpu.push_back(programFirst ? first : second);
-        baselineCpu.push_back(programFirst ? second : first);
+        liaison.CVDStatut();
+        late.back().push_back(ms(link.timed.lastWait) - 1000);
+        for (int turn = 0; turn < CpuTurns; ++turn) {
+            const bool programFirst = (b + turn) % 2 == 0;
+            (programFirst ? pauseCpu : baselineCpu).add([&] { (programFirst ? liaison : baseline).Tempo(1.0); });
+            (programFirst ? baselineCpu : pauseCpu).add([&] { (programFirst ? baseline : liaison).Tempo(1.0); });
+        }
+        cpuRatios.push_back(Stats::of({pauseCpu.samples.end() - CpuTurns, pauseCpu.samples.end()}).median /
+                            Stats::of({baselineCpu.samples.end() - CpuTurns, baselineCpu.samples.end()}).median);
     }
     std::vector<Row> rows;
     for (std::size_t i = 0; i <= lengths.size(); ++i) {
@@ -315,11 +364,21 @@ std::vector<Row> waits()
         rows.push_back({figure, format("median %.3f, p90 %.3f, max %.3f, min %.3f", s.median, s.p90, s.max, s.min),
                         "median < 0.1, min >= 0", s.median < 0.1 && s.min >= 0});
     }
-    const Stats p = Stats::of(pauseCpu), q = Stats::of(baselineCpu), w = Stats::of(replyWaitCpu);
-    rows.push_back({"CPU of Tempo 1.0 (ms per s)", spread(p), "median <= 1.1 x baseline", p.median <= 1.1 * q.median});
-    rows.push_back({"CPU of Tempo 1.0 woken by Qt's millisecond timer (ms per s)", spread(q), "baseline", true});
-    rows.push_back({"CPU of a reply wait with no reply (ms per s)", spread(w), "median <= 1.1 x baseline",
-                    w.median <= 1.1 * q.median});
+    // One wake-up costs 0.1 to 1 ms of CPU here, as the host lets it, so a
+    // block's ratio swings by half either way, and a sum over the run follows
+    // its few worst waits: the verdict compares the medians of all the waits.
+    const double baselineRate = Stats::of(baselineCpu.samples).median;
+    auto cpuRow = [&](const char* figure, const CpuUse& use, bool isBaseline) {
+        const Stats s = Stats::of(use.samples);
+        return Row{figure, spread(s) + format(", whole run %.2f", use.perSecond()),
+                   isBaseline ? "baseline" : "median <= 1.1 x baseline's",
+                   isBaseline || s.median <= 1.1 * baselineRate};
+    };
+    rows.push_back(cpuRow("CPU of Tempo 1.0, per wait (ms per s)", pauseCpu, false));
+    rows.push_back(cpuRow("CPU of Tempo 1.0 woken by Qt's millisecond timer, per wait (ms per s)", baselineCpu, true));
+    rows.push_back({"CPU of Tempo 1.0, program / baseline, ratio of medians per block", spread(Stats::of(cpuRatios)),
+                    "shown only", true});
+    rows.push_back(cpuRow("CPU of the reply wait with no reply, per wait (ms per s)", link.timed.replyWaits, false));
     return rows;
 }
 
@@ -363,6 +422,20 @@ public:
         std::vector<std::string> args{SIM_PROGRAM, "--link", link, "--trace", "/dev/null"};
         args.insert(args.end(), options.begin(), options.end());
         sim = spawn(args);
+        // The dispenser, woken by each request, runs on a core of its own, as
+        // a real one has its own processor; on the program's core it would
+        // take its turn inside the program's writes.
+        const int cores = static_cast<int>(std::thread::hardware_concurrency());
+        sched_getaffinity(0, sizeof callerCores, &callerCores);
+        if (cores >= 2) {
+            cpu_set_t only;
+            CPU_ZERO(&only);
+            CPU_SET(0, &only);
+            sched_setaffinity(0, sizeof only, &only);
+            CPU_ZERO(&only);
+            CPU_SET(cores - 1, &only);
+            sched_setaffinity(sim, sizeof only, &only);
+        }
         for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(10ms);
     }
@@ -370,12 +443,14 @@ public:
     {
         kill(sim, SIGTERM);
         waitpid(sim, nullptr, 0);
+        sched_setaffinity(0, sizeof callerCores, &callerCores);
     }
     QTemporaryDir dir;
     const std::string link = dir.filePath("port").toStdString();
 
 private:
     pid_t sim = -1;
+    cpu_set_t callerCores{};
 };
 
 std::vector<Row> wholeDispense()
@@ -383,41 +458,35 @@ std::vector<Row> wholeDispense()
     std::vector<double> totals, beyond;
     {
         SimulatedDispenser ready({"--reply-delay", "0", "--cardout-busy", "0", "--cards", "1000"});
-        RealLink link(ready.link);
-        TimedControl timed(link.control);
-        FakeMainWindow window(timed);
-        LiaisonCVD liaison(window, link.clock, link.events);
-        liaison.NumPort = 1;
+        TimedLink link(ready.link);
         for (int i = 0; i < 6; ++i) {
-            timed.replies = {};
+            link.timed.replies = {};
             const auto start = Steady::now();
-            liaison.DistribueCarte();
+            link.liaison.DistribueCarte();
             const double total = ms(Steady::now() - start);
             totals.push_back(total);
-            beyond.push_back(total - 1500 - ms(timed.replies));
+            beyond.push_back(total - 1500 - ms(link.timed.replies));
         }
     }
     // Twenty reply waits of just over a second and twenty-one pauses.
     constexpr double NoReplyNominal = 24900;
-    std::vector<double> noReply, writing, waitsBeyond;
+    std::vector<double> noReply, writing, waitsBeyond, opening;
     {
         SimulatedDispenser silent({"--fault", "silent"});
-        RealLink link(silent.link);
-        TimedControl timed(link.control);
-        FakeMainWindow window(timed);
-        LiaisonCVD liaison(window, link.clock, link.events);
-        liaison.NumPort = 1;
+        TimedLink link(silent.link);
         for (int i = 0; i < 3; ++i) {
-            timed.writing = timed.waitsBeyond = {};
+            link.timed.writing = link.timed.waitsBeyond = link.timed.opening = {};
             const auto start = Steady::now();
-            liaison.DistribueCarte();
+            link.liaison.DistribueCarte();
             noReply.push_back(ms(Steady::now() - start) - NoReplyNominal);
-            writing.push_back(ms(timed.writing));
-            waitsBeyond.push_back(ms(timed.waitsBeyond));
+            writing.push_back(ms(link.timed.writing));
+            waitsBeyond.push_back(ms(link.timed.waitsBeyond));
+            opening.push_back(ms(link.timed.opening));
         }
     }
     const Stats t = measured(totals, "dispense on a Ready dispenser"), b = Stats::of(beyond),
-                n = measured(noReply, "dispense with no reply"), w = Stats::of(writing), r = Stats::of(waitsBeyond);
+                n = measured(noReply, "dispense with no reply"), w = Stats::of(writing), r = Stats::of(waitsBeyond),
+                o = Stats::of(opening);
     return {
         {"dispense on a Ready dispenser (ms)", format("median %.1f, max %.1f", t.median, t.max), "1500 + reply times",
          true},
@@ -426,8 +495,8 @@ std::vector<Row> wholeDispense()
         {"dispense with no reply, beyond the nominal 24.90 s (ms), 3 attempts",
          format("median %.2f, range %.2f to %.2f", n.median, n.min, n.max), "0 to 5 in every attempt",
          n.min >= 0 && n.max < 5},
-        {"of which: writing the 20 requests, 20 reply waits beyond 1 s (ms, median)",
-         format("%.2f, %.2f", w.median, r.median), "", true},
+        {"of which: writing the 20 requests, 20 reply waits beyond 1 s, opening and closing the port (ms, median)",
+         format("%.2f, %.2f, %.2f", w.median, r.median, o.median), "", true},
     };
 }
 

@@ -17,10 +17,12 @@ namespace {
 // A wait longer than twice this wakes this much before its deadline: the
 // first wake comes 0.1 to 0.35 ms late, and the rest is a short sleep.
 constexpr Duration FinalStretch = std::chrono::microseconds(600);
-// A short sleep wakes 0.03 to 0.045 ms after its timer fires. The last timer
-// fires this much before the deadline, and the few microseconds that may be
-// left are waited out on the clock.
-constexpr Duration WakeLatency = std::chrono::microseconds(40);
+// A short sleep wakes some tens of microseconds after its timer fires, as the
+// machine allows. The last timer fires that much before the deadline, learnt
+// from the last wakes so as to come this much early, and what is left is
+// waited out on the clock.
+constexpr Duration WakeMargin = std::chrono::microseconds(5);
+constexpr Duration LongestLead = std::chrono::microseconds(200);
 
 Duration monotonicNow()
 {
@@ -47,7 +49,7 @@ void DeadlineTimer::start(Duration limit)
 {
     deadline = monotonicNow() + std::max(limit, Duration(1));
     approaching = limit > 2 * FinalStretch;
-    arm(approaching ? deadline - FinalStretch : deadline - WakeLatency);
+    arm(approaching ? deadline - FinalStretch : deadline - lastLead);
 }
 
 bool DeadlineTimer::take()
@@ -57,9 +59,11 @@ bool DeadlineTimer::take()
         return false;
     if (approaching) {
         approaching = false;
-        arm(deadline - WakeLatency);
+        arm(deadline - lastLead);
         return false;
     }
+    const Duration woke = monotonicNow();
+    lastLead = std::clamp(lastLead + (woke - deadline + WakeMargin) / 4, Duration(0), LongestLead);
     while (monotonicNow() < deadline) {
     }
     return true;

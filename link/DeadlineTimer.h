@@ -11,7 +11,8 @@
 // clock has neither, and never fires early. What is left is the time the
 // machine takes to wake from a long idle: about 0.15 ms on a virtual
 // machine, against 0.04 ms from a short one. So a long wait wakes once a
-// little before its deadline, and then sleeps the last stretch.
+// little before its deadline, and then sleeps the last stretch, whose timer
+// fires early by about as long as the machine took to wake from the last ones.
 class DeadlineTimer {
 public:
     DeadlineTimer();
@@ -35,4 +36,6 @@ private:
     int fd = -1;
     Duration deadline{0};
     bool approaching = false;
+    // How long before the deadline the last timer fires.
+    Duration lastLead = std::chrono::microseconds(40);
 };

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -141,11 +142,13 @@ void SerialPortControl::open()
     }
     port.setReadBufferSize(ReadBufferLimit);
     port.clear(QSerialPort::Input);
+    justReceived = false;
     hangUpWatch.watch(static_cast<int>(port.handle()));
 }
 
 void SerialPortControl::output(const std::string& bytes)
 {
+    justReceived = false;
     checkLine();
     port.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // write() only queues the bytes; they must be on the line before we wait
@@ -158,13 +161,15 @@ void SerialPortControl::output(const std::string& bytes)
 
 std::int16_t SerialPortControl::inBufferCount()
 {
-    takeInReceived();
+    if (!justReceived)
+        takeInReceived();
     return static_cast<std::int16_t>(std::min<qint64>(port.bytesAvailable(), std::numeric_limits<std::int16_t>::max()));
 }
 
 std::string SerialPortControl::input()
 {
-    takeInReceived();
+    if (!std::exchange(justReceived, false))
+        takeInReceived();
     const QByteArray bytes = inputLen > 0 ? port.read(inputLen) : port.readAll();
     return bytes.toStdString();
 }
@@ -174,6 +179,7 @@ std::string SerialPortControl::input()
 // poll looks at the line; QSerialPort reads what came.
 void SerialPortControl::waitForInput(Duration limit)
 {
+    justReceived = false;
     checkLine();
     if (!port.isOpen())
         failStoppedAnswering();
@@ -184,6 +190,7 @@ void SerialPortControl::waitForInput(Duration limit)
             failStoppedAnswering();
         if (sleepers[0].revents != 0) {
             receive();
+            justReceived = true;
             return;
         }
         if (sleepers[1].revents != 0 && deadline.take())

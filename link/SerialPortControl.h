@@ -60,6 +60,9 @@ private:
     // The far end hung up while the port was open: it still counts as open,
     // and every exchange on it fails, until it is closed.
     bool lost = false;
+    // The last wait took in what the line held, and nothing was sent since:
+    // the count and the read that follow need no second look at the line.
+    bool justReceived = false;
     HangUpWatch hangUpWatch{[this] { lineLost(); }};
     DeadlineTimer deadline;
 };
