@@ -54,15 +54,18 @@ void DeadlineTimer::start(Duration limit)
 
 bool DeadlineTimer::take()
 {
-    std::uint64_t expiries = 0;
-    if (::read(fd, &expiries, sizeof expiries) != sizeof expiries)
-        return false;
+    const Duration woke = monotonicNow();
     if (approaching) {
+        if (woke < deadline - FinalStretch)
+            return false; // woken for nothing
+        // Re-arming clears the expiry too, without a read.
         approaching = false;
         arm(deadline - lastLead);
         return false;
     }
-    const Duration woke = monotonicNow();
+    std::uint64_t expiries = 0;
+    if (::read(fd, &expiries, sizeof expiries) != sizeof expiries)
+        return false;
     lastLead = std::clamp(lastLead + (woke - deadline + WakeMargin) / 4, Duration(0), LongestLead);
     while (monotonicNow() < deadline) {
     }
