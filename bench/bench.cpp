@@ -344,16 +344,16 @@ std::vector<Row> waits()
             liaison.Tempo(lengths[i]);
             late[i].push_back(ms(Steady::now() - start) - lengths[i] * 1000);
         }
-        liaison.CVDStatut();
-        late.back().push_back(ms(link.timed.lastWait) - 1000);
         for (int turn = 0; turn < CpuTurns; ++turn) {
             const bool programFirst = (b + turn) % 2 == 0;
             (programFirst ? pauseCpu : baselineCpu).add([&] { (programFirst ? liaison : baseline).Tempo(1.0); });
             (programFirst ? baselineCpu : pauseCpu).add([&] { (programFirst ? baseline : liaison).Tempo(1.0); });
+            liaison.CVDStatut();
+            late.back().push_back(ms(link.timed.lastWait) - 1000);
         }
         const double baselineMedian = baselineCpu.lastMedian(CpuTurns);
         pauseCpuRatios.push_back(pauseCpu.lastMedian(CpuTurns) / baselineMedian);
-        replyWaitCpuRatios.push_back(link.timed.replyWaits.lastMedian(1) / baselineMedian);
+        replyWaitCpuRatios.push_back(link.timed.replyWaits.lastMedian(CpuTurns) / baselineMedian);
     }
     std::vector<Row> rows;
     for (std::size_t i = 0; i <= lengths.size(); ++i) {
