@@ -489,6 +489,9 @@ public:
         std::vector<std::string> args{SIM_PROGRAM, "--link", link, "--trace", "/dev/null"};
         args.insert(args.end(), options.begin(), options.end());
         sim = spawn(args);
+        // It shares the program's core; a dispenser works beside it.
+        const sched_param none{};
+        sched_setscheduler(sim, SCHED_IDLE, &none);
         for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(10ms);
     }

@@ -72,6 +72,12 @@ bool DeadlineTimer::take()
     return true;
 }
 
+void DeadlineTimer::approached()
+{
+    approaching = false;
+    arm(deadline - lastLead);
+}
+
 void DeadlineTimer::sleepOut()
 {
     if (approaching)

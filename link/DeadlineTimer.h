@@ -26,6 +26,9 @@ public:
     // After the descriptor became readable: true once the deadline has come,
     // false when the timer woke for its last stretch, or for nothing.
     bool take();
+    // After a sleep of the caller's own that ended near the deadline: the
+    // timer now fires for the last stretch.
+    void approached();
     // In the last stretch, sleeps on the descriptor alone until the deadline.
     void sleepOut();
     int descriptor() const { return fd; }

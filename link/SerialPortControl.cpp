@@ -17,6 +17,8 @@ namespace {
 // Received bytes kept in memory at most; a flood beyond it waits in the system.
 constexpr qint64 ReadBufferLimit = 4096;
 constexpr int WriteTimeoutMs = 1000;
+// How much sooner than its own late end QSerialPort's sleep is made to stop.
+constexpr std::chrono::milliseconds LateEndMargin{1};
 
 QSerialPort::Parity parseParity(const QString& p, bool& ok)
 {
@@ -174,9 +176,12 @@ std::string SerialPortControl::input()
     return bytes.toStdString();
 }
 
-// Sleeps on the line and on a deadline timer together: QSerialPort's own wait
-// counts whole milliseconds and may end 0.1 % of its length late. Only the
-// poll looks at the line; QSerialPort reads what came.
+// QSerialPort sleeps on the line for the bulk of the wait, so that a reply is
+// read right after the system call that woke for it; a poll of our own would
+// put one more call on the reply's path. That sleep counts whole milliseconds
+// and may end 0.1 % of its length late, so it stops short of the deadline by
+// more than that, and the last stretch is slept on the line and the deadline
+// timer together.
 void SerialPortControl::waitForInput(Duration limit)
 {
     justReceived = false;
@@ -184,12 +189,20 @@ void SerialPortControl::waitForInput(Duration limit)
     if (!port.isOpen())
         failStoppedAnswering();
     deadline.start(limit);
+    const auto onQtsClock = std::chrono::floor<std::chrono::milliseconds>(limit - limit / 500) - LateEndMargin;
+    if (onQtsClock.count() > 0) {
+        if (receive(static_cast<int>(onQtsClock.count()))) {
+            justReceived = true;
+            return;
+        }
+        deadline.approached();
+    }
     pollfd sleepers[2] = {{static_cast<int>(port.handle()), POLLIN, 0}, {deadline.descriptor(), POLLIN, 0}};
     for (;;) {
         if (::poll(sleepers, 2, -1) < 0 && errno != EINTR)
             failStoppedAnswering();
         if (sleepers[0].revents != 0) {
-            receive();
+            receive(0);
             justReceived = true;
             return;
         }
@@ -212,17 +225,19 @@ void SerialPortControl::takeInReceived()
         return;
     if (ready.revents & (POLLHUP | POLLERR))
         checkLine();
-    receive();
+    receive(0);
 }
 
-// Lets QSerialPort read what the line holds; after a hang-up its read fails.
-void SerialPortControl::receive()
+// Lets QSerialPort wait up to `ms` for the line and read what it holds; true
+// when something came. After a hang-up its read fails.
+bool SerialPortControl::receive(int ms)
 {
-    if (port.bytesAvailable() >= ReadBufferLimit || port.waitForReadyRead(0))
-        return;
+    if (port.bytesAvailable() >= ReadBufferLimit || port.waitForReadyRead(ms))
+        return true;
     if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
         failStoppedAnswering();
     port.clearError();
+    return false;
 }
 
 QString SerialPortControl::portName() const

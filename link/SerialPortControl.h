@@ -47,7 +47,7 @@ private:
     void lineLost();
     void checkLine();
     void takeInReceived();
-    void receive();
+    bool receive(int ms);
     [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering() const;
     QString portName() const;
