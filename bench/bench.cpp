@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -32,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 extern char** environ;
@@ -395,6 +397,27 @@ public:
     }
 };
 
+// The reply wait as the program had it before, in QSerialPort's own wait on a
+// line that stays silent: the baseline for the CPU a reply wait costs.
+class MillisecondReplyWait {
+public:
+    explicit MillisecondReplyWait(const std::string& device)
+    {
+        port.setPortName(QString::fromStdString(device));
+        port.setBaudRate(QSerialPort::Baud19200);
+        if (!port.open(QIODevice::ReadWrite))
+            throw std::runtime_error("cannot open " + device + " for the baseline reply wait");
+    }
+    void operator()()
+    {
+        port.waitForReadyRead(1000);
+        port.clearError();
+    }
+
+private:
+    QSerialPort port;
+};
+
 // Every length of pause the dispense sequence uses, and the reply wait with no
 // reply, once per block; lateness is the time beyond the deadline.
 std::vector<Row> waits()
@@ -403,12 +426,13 @@ std::vector<Row> waits()
     // another's work.
     const ThreadOnCore onFirst(0);
     const KernelWorkOnCore withTheProgram(0);
-    Peer silent(true, 0);
+    Peer silent(true, 0), silentToo(true, 0);
     TimedLink link(silent.path);
+    MillisecondReplyWait baselineReplyWait(silentToo.path);
     LiaisonCVD& liaison = link.liaison;
     const std::vector<double> lengths{0.1, 0.2, 0.3, 0.5, 1.0};
     std::vector<std::vector<double>> late(lengths.size() + 1);
-    CpuUse pauseCpu, baselineCpu;
+    CpuUse pauseCpu, baselineCpu, baselineReplyCpu;
     std::vector<double> pauseCpuRatios, replyWaitCpuRatios;
     MillisecondTimerEvents baselineEvents;
     LiaisonCVD baseline(link.window, link.real.clock, baselineEvents);
@@ -424,12 +448,16 @@ std::vector<Row> waits()
             const bool programFirst = (b + turn) % 2 == 0;
             (programFirst ? pauseCpu : baselineCpu).add([&] { (programFirst ? liaison : baseline).Tempo(1.0); });
             (programFirst ? baselineCpu : pauseCpu).add([&] { (programFirst ? baseline : liaison).Tempo(1.0); });
+            if (!programFirst)
+                baselineReplyCpu.add([&] { baselineReplyWait(); });
             liaison.CVDStatut();
             late.back().push_back(ms(link.timed.lastWait) - 1000);
+            if (programFirst)
+                baselineReplyCpu.add([&] { baselineReplyWait(); });
         }
-        const double baselineMedian = baselineCpu.lastMedian(CpuTurns);
-        pauseCpuRatios.push_back(pauseCpu.lastMedian(CpuTurns) / baselineMedian);
-        replyWaitCpuRatios.push_back(link.timed.replyWaits.lastMedian(CpuTurns) / baselineMedian);
+        pauseCpuRatios.push_back(pauseCpu.lastMedian(CpuTurns) / baselineCpu.lastMedian(CpuTurns));
+        replyWaitCpuRatios.push_back(link.timed.replyWaits.lastMedian(CpuTurns) /
+                                     baselineReplyCpu.lastMedian(CpuTurns));
     }
     std::vector<Row> rows;
     for (std::size_t i = 0; i <= lengths.size(); ++i) {
@@ -449,6 +477,8 @@ std::vector<Row> waits()
     rows.push_back({"CPU of Tempo 1.0 woken by Qt's millisecond timer, per wait (ms per s)",
                     spread(Stats::of(baselineCpu.samples)), "baseline", true});
     cpuRows("Tempo 1.0", pauseCpu, pauseCpuRatios);
+    rows.push_back({"CPU of QSerialPort's own 1 s wait with no reply, per wait (ms per s)",
+                    spread(Stats::of(baselineReplyCpu.samples)), "baseline", true});
     cpuRows("the reply wait with no reply", link.timed.replyWaits, replyWaitCpuRatios);
     return rows;
 }
