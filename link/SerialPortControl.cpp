@@ -17,7 +17,9 @@ namespace {
 // Received bytes kept in memory at most; a flood beyond it waits in the system.
 constexpr qint64 ReadBufferLimit = 4096;
 constexpr int WriteTimeoutMs = 1000;
-// How much sooner than its own late end QSerialPort's sleep is made to stop.
+// QSerialPort's sleep may end 0.1 % of its length late, and a long sleep
+// wakes some tenths of a millisecond late besides: it is asked for 0.2 % less
+// than the wait, in whole milliseconds, and this less again.
 constexpr std::chrono::milliseconds LateEndMargin{1};
 
 QSerialPort::Parity parseParity(const QString& p, bool& ok)
