@@ -23,10 +23,10 @@ public:
     void init_grafcet() override;
     std::int32_t VerifCardOut(std::int32_t value) override;
 
-    // The library beside the program (in a build), else the site's own in
-    // its fixed folder (/usr/local/lib/cvd-operator, which no package
-    // operation touches), else the stand-in in the installation's library
-    // folder, found from the program's own folder.
+    // The library beside the program (in a build tree), else the site's own
+    // in its fixed folder (/usr/local/lib/cvd-operator, or
+    // %ProgramData%\cvd-operator on Windows, which no installation touches),
+    // else the stand-in of the installation, found from the program's folder.
     static QString locate(const QString& programDir);
 
 private:

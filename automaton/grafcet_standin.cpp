@@ -4,18 +4,24 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+#define GRAFCET_EXPORT __declspec(dllexport)
+#else
+#define GRAFCET_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace {
 bool prepared = false;
 }
 
 extern "C" {
 
-__attribute__((visibility("default"))) void init_grafcet()
+GRAFCET_EXPORT void init_grafcet()
 {
     prepared = true;
 }
 
-__attribute__((visibility("default"))) std::int32_t VerifCardOut(std::int32_t)
+GRAFCET_EXPORT std::int32_t VerifCardOut(std::int32_t)
 {
     return prepared ? -2 : -1;
 }

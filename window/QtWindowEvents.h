@@ -1,9 +1,8 @@
 #pragma once
 
+#include "DeadlineNotifier.h"
 #include "DeadlineTimer.h"
 #include "WindowEvents.h"
-
-#include <QSocketNotifier>
 
 // Window events processed by Qt on the calling (window) thread. A wait sleeps
 // in Qt's event dispatcher, which a deadline timer wakes on time when no
@@ -17,7 +16,7 @@ public:
 
 private:
     DeadlineTimer deadline;
-    QSocketNotifier deadlineNotifier{deadline.descriptor(), QSocketNotifier::Read};
+    DeadlineNotifier deadlineNotifier{deadline};
     // The timer woke the dispatcher for the wait's last stretch.
     bool lastStretch = false;
 };

@@ -1,0 +1,70 @@
+# shellcheck shell=bash
+# The Windows build's tools: Qt cross-built from Debian's own source (once per
+# machine, cached as a tarball), and Wine prefixes whose COM ports lead only
+# where we say.
+
+# shellcheck disable=SC2034
+WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake dpkg-dev
+  qt6-base-dev qt6-base-dev-tools libgtest-dev wine wine64 xvfb xdotool zstd)
+WINDOWS_CACHE=${WINDOWS_CACHE:-/var/cache/cvd-operator/windows}
+MINGW=x86_64-w64-mingw32
+MINGW_RUNTIME_DIR=/usr/lib/gcc/$MINGW/$(${MINGW}-gcc-posix -dumpversion 2>/dev/null || echo none)-posix
+
+# The modules and features of Qt the program needs; everything else is off.
+QT_WINDOWS_FLAGS=(-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release
+  -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_sql=OFF
+  -DFEATURE_network=OFF -DFEATURE_printsupport=OFF -DFEATURE_dbus=OFF
+  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_freetype=OFF
+  -DFEATURE_fontconfig=OFF -DFEATURE_jpeg=OFF -DFEATURE_icu=OFF -DFEATURE_glib=OFF
+  -DFEATURE_zstd=OFF -DFEATURE_pkg_config=OFF
+  # Debian's source drops wintab; the windows platform plugin needs direct2d.
+  -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=ON)
+
+# qt_windows_prefix: prints where the Qt of this source, compiler and flags lives.
+qt_windows_prefix() {
+  local version key
+  version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+  key=$( { echo "$version"; ${MINGW}-g++-posix --version | head -n 1; echo "${QT_WINDOWS_FLAGS[*]}"; } | sha256sum | cut -c1-12)
+  echo "/opt/cvd-operator/qt-windows-${version%%+*}-$key"
+}
+
+# ensure_windows_qt: unpacks the cached Qt, or builds it from Debian's source
+# (about 15 minutes on two cores) and caches it. The tree is not relocatable:
+# it lives at the path it was built for.
+ensure_windows_qt() {
+  local prefix tarball src
+  prefix=$(qt_windows_prefix)
+  tarball="$WINDOWS_CACHE/$(basename "$prefix").tar.zst"
+  [ -f "$prefix/lib/cmake/Qt6/qt.toolchain.cmake" ] && return 0
+  if [ -f "$tarball" ]; then
+    mkdir -p "$(dirname "$prefix")"
+    tar -C "$(dirname "$prefix")" --zstd -xf "$tarball"
+    return 0
+  fi
+  echo "Building Qt for Windows from Debian's source (once per machine, about 15 minutes) ..."
+  ensure_deb_src
+  src=$(mktemp -d /var/tmp/cvd-qt-windows.XXXXXX)
+  (cd "$src" && apt-get source -qq qt6-base >/dev/null 2>&1) ||
+    { echo "Could not fetch Debian's source of qt6-base." >&2; return 1; }
+  cmake -S "$src"/qt6-base-*/ -B "$src/build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/platform/windows/mingw-w64.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${QT_WINDOWS_FLAGS[@]}" >"$src/configure.log" 2>&1 ||
+    { tail -n 40 "$src/configure.log" >&2; return 1; }
+  cmake --build "$src/build" -j"$(nproc)" >"$src/build.log" 2>&1 || { tail -n 40 "$src/build.log" >&2; return 1; }
+  cmake --install "$src/build" >/dev/null
+  mkdir -p "$WINDOWS_CACHE"
+  tar -C "$(dirname "$prefix")" --zstd -cf "$tarball.part" "$(basename "$prefix")" && mv "$tarball.part" "$tarball"
+  rm -rf "$src"
+}
+
+# ensure_deb_src: lets apt fetch sources from the archives it installs from.
+ensure_deb_src() {
+  local list=/etc/apt/sources.list.d/cvd-operator-deb-src.sources f
+  [ -f "$list" ] && return 0
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ "$f" = "$list" ] || { sed 's/^Types: deb$/Types: deb-src/' "$f"; echo; }
+  done >"$list"
+  apt-get update -qq
+}
