@@ -1,6 +1,6 @@
 #include "SerialPortControl.h"
 
-#include "SerialError.h"
+#include "SerialFailures.h"
 
 #include <QString>
 
@@ -22,21 +22,26 @@ constexpr int WriteTimeoutMs = 1000;
 // than the wait, in whole milliseconds, and this less again.
 constexpr std::chrono::milliseconds LateEndMargin{1};
 
-QSerialPort::Parity parseParity(const QString& p, bool& ok)
+QSerialPort::Parity toQt(LineSettings::Parity parity)
 {
-    ok = true;
-    if (p == "E")
-        return QSerialPort::EvenParity;
-    if (p == "O")
-        return QSerialPort::OddParity;
-    if (p == "N")
-        return QSerialPort::NoParity;
-    if (p == "M")
-        return QSerialPort::MarkParity;
-    if (p == "S")
-        return QSerialPort::SpaceParity;
-    ok = false;
+    switch (parity) {
+    case LineSettings::Parity::Even: return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd: return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
+    case LineSettings::Parity::None: break;
+    }
     return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case LineSettings::StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two: return QSerialPort::TwoStop;
+    case LineSettings::StopBits::One: break;
+    }
+    return QSerialPort::OneStop;
 }
 
 } // namespace
@@ -63,27 +68,12 @@ void SerialPortControl::setCommPort(std::int16_t portNumber)
     commPort = portNumber;
 }
 
-// Takes the settings as "baud,parity,data bits,stop bits", for example "9600,E,8,1".
 void SerialPortControl::setSettings(const std::string& settings)
 {
-    const QStringList fields = QString::fromStdString(settings).toUpper().split(',');
-    bool baudOk = false, parityOk = false, dataOk = false;
-    LineSettings parsed;
-    if (fields.size() == 4) {
-        parsed.baud = fields[0].toInt(&baudOk);
-        parsed.parity = parseParity(fields[1], parityOk);
-        const int data = fields[2].toInt(&dataOk);
-        dataOk = dataOk && data >= 5 && data <= 8;
-        parsed.dataBits = static_cast<QSerialPort::DataBits>(data);
-        parsed.stopBits = fields[3] == "2"     ? QSerialPort::TwoStop
-                          : fields[3] == "1.5" ? QSerialPort::OneAndHalfStop
-                                               : QSerialPort::OneStop;
-        baudOk = baudOk && parsed.baud > 0 && (fields[3] == "1" || fields[3] == "1.5" || fields[3] == "2");
-    }
-    if (!(baudOk && parityOk && dataOk))
-        throw SerialError(
-            QStringLiteral("Invalid line settings \"%1\".").arg(QString::fromStdString(settings)).toStdString());
-    line = parsed;
+    const std::optional<LineSettings> parsed = LineSettings::parse(settings);
+    if (!parsed)
+        throw SerialError(SerialFailures::invalidSettings(settings).toStdString());
+    line = *parsed;
 }
 
 void SerialPortControl::setInputLen(std::int16_t length)
@@ -115,33 +105,22 @@ void SerialPortControl::setPortOpen(bool open)
 void SerialPortControl::open()
 {
     if (commPort < 1 || commPort > devices.size())
-        throw SerialError(
-            QStringLiteral("Serial port %1 does not exist: this program was built for ports 1 to %2 (%3). "
-                           "Rebuild it with SERIAL_PORT_DEVICES listing the device of each port.")
-                .arg(commPort)
-                .arg(devices.size())
-                .arg(devices.join(QStringLiteral(", ")))
-                .toStdString());
+        throw SerialError(SerialFailures::noSuchPort(commPort, devices).toStdString());
 
     // A pseudo-terminal cannot change parity once open, so everything is set before.
     port.setPortName(devices[commPort - 1]);
     port.setBaudRate(line.baud);
-    port.setParity(line.parity);
-    port.setDataBits(line.dataBits);
-    port.setStopBits(line.stopBits);
+    port.setParity(toQt(line.parity));
+    port.setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits));
+    port.setStopBits(toQt(line.stopBits));
     port.setFlowControl(QSerialPort::NoFlowControl);
 
     if (!port.open(QIODevice::ReadWrite)) {
         switch (port.error()) {
-        case QSerialPort::DeviceNotFoundError:
-            fail(QStringLiteral("no such device: it is gone, or the device stopped answering. Check that the "
-                                "dispenser's cable or adapter is plugged in."));
-        case QSerialPort::PermissionError:
-            fail(QStringLiteral("busy or no permission. Close any other program using the port, and check "
-                                "that your account may use serial ports (group dialout)."));
-        case QSerialPort::UnsupportedOperationError:
-            fail(QStringLiteral("the device does not accept the line settings."));
-        default: fail(QStringLiteral("the device cannot be opened."));
+        case QSerialPort::DeviceNotFoundError: fail(SerialFailures::noSuchDevice);
+        case QSerialPort::PermissionError: fail(SerialFailures::busy);
+        case QSerialPort::UnsupportedOperationError: fail(SerialFailures::refusesSettings);
+        default: fail(SerialFailures::cannotOpen);
         }
     }
     port.setReadBufferSize(ReadBufferLimit);
@@ -242,20 +221,14 @@ bool SerialPortControl::receive(int ms)
     return false;
 }
 
-QString SerialPortControl::portName() const
-{
-    const QString device = commPort >= 1 && commPort <= devices.size() ? devices[commPort - 1] : port.portName();
-    return QStringLiteral("Serial port %1 (%2)").arg(commPort).arg(device);
-}
-
 void SerialPortControl::fail(const QString& what) const
 {
-    throw SerialError((portName() + QStringLiteral(": ") + what).toStdString());
+    const QString device = commPort >= 1 && commPort <= devices.size() ? devices[commPort - 1] : port.portName();
+    SerialFailures::fail(commPort, device, what);
 }
 
 // QSerialPort's errorString() is stale after a hang-up, so the text is ours.
 void SerialPortControl::failStoppedAnswering() const
 {
-    fail(QStringLiteral("the device stopped answering (hang-up). Check the cable and the dispenser's power, "
-                        "then start the program again."));
+    fail(SerialFailures::stoppedAnswering);
 }

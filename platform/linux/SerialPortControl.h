@@ -2,6 +2,7 @@
 
 #include "DeadlineTimer.h"
 #include "HangUpWatch.h"
+#include "LineSettings.h"
 #include "MSComm.h"
 
 #include <QSerialPort>
@@ -36,13 +37,6 @@ public:
     void waitForInput(Duration limit) override;
 
 private:
-    struct LineSettings {
-        qint32 baud = 9600;
-        QSerialPort::Parity parity = QSerialPort::EvenParity;
-        QSerialPort::DataBits dataBits = QSerialPort::Data8;
-        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    };
-
     void open();
     void lineLost();
     void checkLine();
@@ -50,7 +44,6 @@ private:
     bool receive(int ms);
     [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering() const;
-    QString portName() const;
 
     const QStringList devices;
     QSerialPort port;
