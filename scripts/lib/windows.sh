@@ -8,6 +8,7 @@ WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build c
   qt6-base-dev qt6-base-dev-tools libgtest-dev wine wine64 xvfb xdotool zstd)
 WINDOWS_CACHE=${WINDOWS_CACHE:-/var/cache/cvd-operator/windows}
 MINGW=x86_64-w64-mingw32
+WINDOWS_TOOLCHAIN=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/platform/windows/mingw-w64.cmake
 MINGW_RUNTIME_DIR=/usr/lib/gcc/$MINGW/$(${MINGW}-gcc-posix -dumpversion 2>/dev/null || echo none)-posix
 
 # The modules and features of Qt the program needs; everything else is off.
@@ -25,7 +26,8 @@ QT_WINDOWS_FLAGS=(-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release
 qt_windows_prefix() {
   local version key
   version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
-  key=$( { echo "$version"; ${MINGW}-g++-posix --version | head -n 1; echo "${QT_WINDOWS_FLAGS[*]}"; } | sha256sum | cut -c1-12)
+  key=$( { echo "$version"; ${MINGW}-g++-posix --version | head -n 1; echo "${QT_WINDOWS_FLAGS[*]}"
+    cat "$WINDOWS_TOOLCHAIN"; } | sha256sum | cut -c1-12)
   echo "/opt/cvd-operator/qt-windows-${version%%+*}-$key"
 }
 
@@ -47,8 +49,11 @@ ensure_windows_qt() {
   src=$(mktemp -d /var/tmp/cvd-qt-windows.XXXXXX)
   (cd "$src" && apt-get source -qq qt6-base >/dev/null 2>&1) ||
     { echo "Could not fetch Debian's source of qt6-base." >&2; return 1; }
+  # Qt's own toolchain file names this one: it goes with the installed tree.
+  mkdir -p "$prefix"
+  cp "$WINDOWS_TOOLCHAIN" "$prefix/mingw-w64.cmake"
   cmake -S "$src"/qt6-base-*/ -B "$src/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$PWD/platform/windows/mingw-w64.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_INSTALL_PREFIX="$prefix" "${QT_WINDOWS_FLAGS[@]}" >"$src/configure.log" 2>&1 ||
     { tail -n 40 "$src/configure.log" >&2; return 1; }
@@ -67,4 +72,51 @@ ensure_deb_src() {
     [ "$f" = "$list" ] || { sed 's/^Types: deb$/Types: deb-src/' "$f"; echo; }
   done >"$list"
   apt-get update -qq
+}
+
+# deploy_windows_runtime FOLDER: puts beside the programs in FOLDER the DLLs
+# and plugins they need from Qt and MinGW, stripped.
+deploy_windows_runtime() {
+  local folder=$1 qt dll
+  qt=$(qt_windows_prefix)
+  mkdir -p "$folder/platforms" "$folder/styles"
+  for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Test; do
+    install -m 0644 "$qt/bin/$dll.dll" "$folder/"
+  done
+  install -m 0644 "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$folder/platforms/"
+  install -m 0644 "$qt"/plugins/styles/*.dll "$folder/styles/"
+  install -m 0644 "$MINGW_RUNTIME_DIR/libstdc++-6.dll" "$MINGW_RUNTIME_DIR/libgcc_s_seh-1.dll" \
+    "/usr/$MINGW/lib/libwinpthread-1.dll" "$folder/"
+  find "$folder" -maxdepth 2 -name '*.dll' ! -name 'grafcet*' -exec ${MINGW}-strip --strip-unneeded {} +
+}
+
+# wine_prefix_make PREFIX TARGET...: a fresh 64-bit Wine prefix in PREFIX,
+# exported as WINEPREFIX, whose COM1, COM2, ... lead to the TARGETs, and
+# checked to: Wine's default maps COM1 to /dev/ttyS0, which is a real UART
+# on these machines (the console), and no test may open it.
+wine_prefix_make() {
+  export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  shift
+  wineboot -i >/dev/null 2>&1
+  local n=1 target
+  for target in "$@"; do
+    wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$target" /f >/dev/null 2>&1
+    n=$((n + 1))
+  done
+  wineserver -w
+  wine cmd /c exit >/dev/null 2>&1 # Wine makes its COM links anew from the registry at start
+  wine_ports_checked "$@"
+}
+
+# wine_ports_checked TARGET...: the COM ports lead where we said, or fails.
+wine_ports_checked() {
+  local n=1 target link
+  for target in "$@"; do
+    link=$(readlink "$WINEPREFIX/dosdevices/com$n" 2>/dev/null || true)
+    if [ "$link" != "$target" ] || ! wine reg query 'HKLM\Software\Wine\Ports' /v "COM$n" 2>/dev/null | grep -qF "$target"; then
+      echo "Wine's COM$n leads to '${link:-nothing}', not to $target: refusing to run anything on it." >&2
+      return 1
+    fi
+    n=$((n + 1))
+  done
 }

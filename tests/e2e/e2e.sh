@@ -4,6 +4,8 @@
 #   OPERATOR  the program, built for the ports PORTS/port1 and PORTS/port2
 #   SIM       cvd-sim
 #   PORTS     the folder of those links
+#   LINE_FLAGS  more flags that the port's terminal settings must show while
+#               the program holds it (stty's names)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=scripts/lib/desktop.sh
@@ -32,6 +34,17 @@ expect_field() {
   [ "$shown" = "$2" ] || fail "$1 shows '$shown', expected '$2'"
 }
 
+# The settings the serial control gave the terminal. A pseudo-terminal drops
+# PARENB, so even parity shows only as -parodd.
+expect_line_settings() {
+  local settings flag
+  settings=$(stty -F "$(readlink "$1")" -a) || fail "cannot read the settings of $1"
+  grep -q "speed 9600 baud" <<<"$settings" || fail "the line is not at 9600 baud: $settings"
+  for flag in -parodd cs8 -cstopb -ixon -ixoff -crtscts ${LINE_FLAGS:-}; do
+    tr ' ;' '\n\n' <<<"$settings" | grep -qx -- "$flag" || fail "the line's settings lack '$flag': $settings"
+  done
+}
+
 desktop_start || fail "no virtual display"
 case $scenario in
   dispense_on_ready)
@@ -53,6 +66,7 @@ case $scenario in
     click Command1
     wait_for_line "$work/port2.trace" "status -> Busy" 5 || fail "no status request after the dispense"
     expect_field Text1 "Busy"
+    expect_line_settings "$PORTS/port2"
     ;;
   dispense_on_empty)
     sim_start "$PORTS/port1" "$work/port1.trace" --cards 0 --reset-busy 100
@@ -62,6 +76,17 @@ case $scenario in
     expect_field Text1 "-2"
     grep -q "reset -> ACK" "$work/port1.trace" || fail "no reset on an empty dispenser"
     ! grep -q " < 01 42" "$work/port1.trace" || fail "a card-out request went to an empty dispenser"
+    ;;
+  dispense_without_dispenser)
+    rm -f "$PORTS/port1"
+    operator_start "$OPERATOR" || fail "the window did not appear"
+    click Command4
+    wait_for_line "$work/errors" "Serial port 1 (.*): no such device" 20 || fail "no error for a missing device"
+    # The message box bears the title Form1 too; the first Return ends the program.
+    for box in $(xdotool search --name "^Form1$"); do xdotool key --window "$box" Return 2>/dev/null || true; done
+    status=0
+    wait "$OPERATOR_PID" || status=$?
+    [ "$status" = 1 ] || fail "the program ended with status $status, not 1"
     ;;
   *)
     echo "unknown scenario $scenario" >&2

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "DeadlineTimer.h"
+#include "LineSettings.h"
+#include "MSComm.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <windows.h>
+
+#include <string>
+
+// The serial control over the Win32 communications API. Port number N opens
+// entry N of the device list the program was built with (COM1, COM2, ...).
+//
+// The port is opened for overlapped I/O, with read time-outs that make a
+// read end as soon as any byte is there. The count and the read take in
+// what the driver holds without waiting; the reply wait is one read raced
+// against the deadline timer, and cancelled when the deadline comes first.
+//
+// A removed adapter makes the driver fail every call: the control then
+// keeps the port counted as open, and every exchange on it fails with the
+// hang-up error, until it is closed.
+class SerialPortControl final : public MSComm {
+public:
+    explicit SerialPortControl(QStringList devices);
+    ~SerialPortControl() override;
+    SerialPortControl(const SerialPortControl&) = delete;
+    SerialPortControl& operator=(const SerialPortControl&) = delete;
+
+    void setCommPort(std::int16_t port) override;
+    void setSettings(const std::string& settings) override;
+    void setInputLen(std::int16_t length) override;
+    void setInputMode(std::int16_t mode) override;
+    bool portOpen() const override;
+    void setPortOpen(bool open) override;
+
+    void output(const std::string& bytes) override;
+    std::int16_t inBufferCount() override;
+    std::string input() override;
+    void waitForInput(Duration limit) override;
+
+private:
+    void open();
+    void close();
+    void configure();
+    void checkLine();
+    void takeInReceived();
+    // Starts a read of what the driver holds, or of the next bytes to come;
+    // true when it ended at once.
+    bool startRead();
+    // The end of the read started last; false when the line is gone.
+    bool finishRead(bool wait);
+    [[noreturn]] void fail(const QString& what) const;
+    [[noreturn]] void failStoppedAnswering();
+
+    const QStringList devices;
+    HANDLE port = INVALID_HANDLE_VALUE;
+    OVERLAPPED reading{};
+    OVERLAPPED writing{};
+    char readBuffer[4096]{};
+    std::int16_t commPort = 0;
+    LineSettings line;
+    std::int16_t inputLen = 0;
+    bool lost = false;
+    // Received bytes not yet read by the link.
+    std::string received;
+    DeadlineTimer deadline;
+};
