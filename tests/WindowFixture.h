@@ -46,6 +46,7 @@ class WindowTest : public ::testing::Test {
 protected:
     void build(Responder responder, std::vector<std::int32_t> answers = {-2})
     {
+        window.reset(); // it refers to the fakes replaced below
         comm = std::make_unique<FakeMSComm>(clock, std::move(responder));
         automate = std::make_unique<FakeAutomate>(std::move(answers));
         events.onProcess = [this] {

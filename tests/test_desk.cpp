@@ -65,14 +65,18 @@ TEST_F(WindowTest, TabWalksTheControlsInTheirOrder)
     }
 }
 
-TEST_F(WindowTest, SpaceActivatesTheFocusedButton)
+// Disabling the buttons during a dispense moves the focus away; it comes
+// back, so that the keyboard operator's Space dispenses again.
+TEST_F(WindowTest, SpaceRepeatsTheDispenseOfTheFocusedButton)
 {
-    build(inTurn({replyCode(Protocol::Ready)}));
-    window->liaison().NumPort = 1;
+    build(statusThenAck([] { return Protocol::Ready; }), {-2, -2});
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    window->Command1->setFocus();
-    QTest::keyClick(window->Command1, Qt::Key_Space);
-    EXPECT_EQ(comm->ops("write").size(), 1u);
-    EXPECT_EQ(window->Text1->text(), "Ready");
+    window->Command5->setFocus();
+    QTest::keyClick(window->Command5, Qt::Key_Space);
+    EXPECT_EQ(QApplication::focusWidget(), window->Command5);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_EQ(comm->ops("open").size(), 2u);
+    EXPECT_EQ(comm->ops("open")[1].what, "open 2");
+    EXPECT_EQ(window->Text1->text(), "-2");
 }

@@ -161,6 +161,8 @@ void FrmPrincipal::dispense(std::int16_t port)
 
     Text1->setText(QString::number(result));
     setButtonsEnabled(true);
+    // Disabled, the button lost the keyboard focus; Space dispenses again.
+    (port == 1 ? Command4 : Command5)->setFocus(Qt::OtherFocusReason);
     dispensing = false;
     if (closeHeld)
         close();
