@@ -22,7 +22,8 @@ public:
     virtual bool portOpen() const = 0;
     virtual void setPortOpen(bool open) = 0;
 
-    // Sends the bytes; they are on the line when this returns.
+    // Hands the bytes to the system's driver, which sends them on; it waits
+    // only while the driver's output buffer is full.
     virtual void output(const std::string& bytes) = 0;
     // Bytes received and not yet read.
     virtual std::int16_t inBufferCount() = 0;

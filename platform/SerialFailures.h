@@ -30,6 +30,9 @@ inline const QString busy = QStringLiteral(
     ".");
 inline const QString refusesSettings = QStringLiteral("the device does not accept the line settings.");
 inline const QString cannotOpen = QStringLiteral("the device cannot be opened.");
+inline const QString takesNoData = QStringLiteral(
+    "the line takes no data: a request could not be sent within one second. Check the cable and the "
+    "dispenser's power, then start the program again.");
 inline const QString stoppedAnswering = QStringLiteral(
     "the device stopped answering (hang-up). Check the cable and the dispenser's power, then start the program "
     "again.");

@@ -13,6 +13,7 @@
 
 #include <QTimer>
 
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,6 +147,30 @@ TEST(LineFaults, HangUpDuringADispensePauseSendsNoCardOut)
     EXPECT_EQ(received, std::string("\x01\x37")) << "nothing after the hang-up";
     EXPECT_TRUE(real.automate.arguments.empty()) << "the handler ended at the error";
     EXPECT_LT(cpuSeconds() - cpuBefore, 0.1) << "no spin in the pause (one costs 0.8 s)";
+}
+
+// A far end that never reads: the line is there, but takes no more data.
+TEST(LineFaults, AFullOutputBufferIsNotAHangUp)
+{
+    int master = -1, slave = -1;
+    char path[128];
+    ASSERT_EQ(openpty(&master, &slave, path, nullptr, nullptr), 0);
+    SerialPortControl control({QString::fromLatin1(path)});
+    control.setCommPort(1);
+    control.setSettings(Protocol::LineSettings);
+    control.setPortOpen(true);
+    const auto start = SteadyTime::now();
+    try {
+        control.output(std::string(1 << 20, '\x37'));
+        ADD_FAILURE() << "a megabyte went into a line that nobody reads";
+    } catch (const SerialError& error) {
+        EXPECT_NE(std::string(error.what()).find(std::string(path) + "): the line takes no data"), std::string::npos)
+            << error.what();
+    }
+    EXPECT_GE(SteadyTime::now() - start, 1000ms);
+    control.setPortOpen(false);
+    close(slave);
+    close(master);
 }
 
 TEST(LineFaults, HangUpBeforeTheOpening)

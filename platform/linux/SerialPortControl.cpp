@@ -16,7 +16,7 @@ namespace {
 
 // Received bytes kept in memory at most; a flood beyond it waits in the system.
 constexpr qint64 ReadBufferLimit = 4096;
-constexpr int WriteTimeoutMs = 1000;
+constexpr std::chrono::milliseconds WriteTimeout{1000};
 // QSerialPort's sleep may end 0.1 % of its length late, and a long sleep
 // wakes some tenths of a millisecond late besides: it is asked for 0.2 % less
 // than the wait, in whole milliseconds, and this less again.
@@ -134,12 +134,19 @@ void SerialPortControl::output(const std::string& bytes)
     justReceived = false;
     checkLine();
     port.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    // write() only queues the bytes; they must be on the line before we wait
-    // for the reply. flush() hands them to the system at once, and only a full
-    // output buffer needs the wait.
+    // write() only queues the bytes; they must be with the driver before we
+    // wait for the reply. flush() hands them to it at once, and only a full
+    // output buffer needs the wait, whose every round ends as soon as some
+    // of them went.
     port.flush();
-    if (port.bytesToWrite() > 0 && !port.waitForBytesWritten(WriteTimeoutMs))
-        failStoppedAnswering();
+    const auto giveUp = std::chrono::steady_clock::now() + WriteTimeout;
+    while (port.bytesToWrite() > 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !port.waitForBytesWritten(static_cast<int>(left.count()))) {
+            checkLine(); // a hang-up fails the write at once
+            fail(SerialFailures::takesNoData);
+        }
+    }
 }
 
 std::int16_t SerialPortControl::inBufferCount()

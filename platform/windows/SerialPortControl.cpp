@@ -186,7 +186,7 @@ void SerialPortControl::output(const std::string& bytes)
         if (WaitForSingleObject(writing.hEvent, WriteTimeoutMs) != WAIT_OBJECT_0) {
             CancelIoEx(port, &writing);
             GetOverlappedResult(port, &writing, &written, TRUE);
-            failStoppedAnswering();
+            fail(SerialFailures::takesNoData);
         }
         if (!GetOverlappedResult(port, &writing, &written, FALSE))
             failStoppedAnswering();
