@@ -45,6 +45,7 @@ table=(
   "dispense on error: reset, busy, then ready|--state error --reset-busy 300|dispense|0|^request reset$;^reply +ACK \(01 50\);^card-out sent; the dispenser answered ACK$"
   "dispense on error, json|--state error --reset-busy 300|--json dispense|0|\"request\":\"reset\";\"pause_s\":0\.[0-9]+;^\{\"card_out_code\":80,\"card_out_name\":\"ACK\",\"card_out_sent\":true\}$"
   "no device given|--cards 3|status|2|"
+  "port beyond the build's list|--cards 3|--port 9 status|2|--port takes a port number, 1 to [0-9]+\\."
 )
 for row in "${table[@]}"; do
   IFS='|' read -r name options arguments expected patterns <<<"$row"

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <string>
 
@@ -13,9 +14,11 @@ int wakeWrite = -1;
 
 extern "C" void onStopSignal(int signal)
 {
+    const int interrupted = errno;
     caughtSignal = signal;
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(wakeWrite, &byte, 1);
+    errno = interrupted;
 }
 
 } // namespace
@@ -38,6 +41,9 @@ StopSignals::StopSignals()
     });
     struct sigaction action {};
     action.sa_handler = onStopSignal;
+    // System calls that the signal interrupts go on (an opening gives no
+    // EINTR error); the pipe wakes the waits, and the steps look at the flag.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

@@ -91,7 +91,7 @@ int library()
 }
 
 int ask(const QString& command, const QStringList& devices, std::int16_t port, Report::Style style)
-{
+try {
     StopSignals stop;
     SerialPortControl control(devices);
     Report report(style, command == QLatin1String("dispense"));
@@ -123,6 +123,10 @@ int ask(const QString& command, const QStringList& devices, std::int16_t port, R
         std::fprintf(stderr, "cvd-probe: error: %s\n", error.what());
         return Failed;
     }
+} catch (const std::exception& error) {
+    // What the probe could not set up: its signal pipe, its timers, its watch on the line.
+    std::fprintf(stderr, "cvd-probe: error: %s\n", error.what());
+    return Failed;
 }
 
 } // namespace
@@ -179,7 +183,7 @@ int main(int argc, char** argv)
         return ask(command, {parser.value(deviceOption)}, 1, style);
     bool ok = false;
     const int port = parser.value(portOption).toInt(&ok);
-    if (!ok || port < 1 || port > 99)
+    if (!ok || port < 1 || port > portDevices().size())
         return usageError(QStringLiteral("--port takes a port number, 1 to %1.").arg(portDevices().size()));
     return ask(command, portDevices(), static_cast<std::int16_t>(port), style);
 }
