@@ -118,7 +118,7 @@ TEST(SimFault, ShapesTheReply)
         EXPECT_EQ(shaped, c.chunks) << c.fault;
     }
     Fault fault;
-    for (const char* bad : {"late", "split:", "late:-1", "late:x", "noisy"})
+    for (const char* bad : {"late", "split:", "late:-1", "late:x", "noisy", "late:3600001", "split:99999999999999999999"})
         EXPECT_FALSE(Fault::parse(bad, fault)) << bad;
 }
 
@@ -143,6 +143,8 @@ TEST(SimOptions, ParseAndRefuse)
          std::vector<std::vector<const char*>>{{"--cards", "3"},
                                                {"--link", "/x", "--cards", "-1"},
                                                {"--link", "/x", "--cards", "4294967296"},
+                                               {"--link", "/x", "--reply-delay", "3600001"},
+                                               {"--link", "/x", "--reset-busy", "99999999999999999999"},
                                                {"--link", "/x", "--state", "jammed"},
                                                {"--link", "/x", "--bogus", "1"},
                                                {"--link"}}) {

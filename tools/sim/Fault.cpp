@@ -1,6 +1,15 @@
 #include "Fault.h"
 
+#include <cerrno>
 #include <cstdlib>
+
+bool TimeOption::parse(const char* text, long& ms)
+{
+    char* end = nullptr;
+    errno = 0;
+    ms = std::strtol(text, &end, 10);
+    return *text != '\0' && *end == '\0' && errno == 0 && ms >= 0 && ms <= MaxMs;
+}
 
 std::vector<Fault::Chunk> Fault::shape(const std::string& reply, std::chrono::milliseconds replyDelay) const
 {
@@ -21,10 +30,8 @@ bool Fault::parse(const std::string& text, Fault& fault)
     const std::string name = text.substr(0, text.find(':'));
     const bool hasDelay = text.find(':') != std::string::npos;
     if (hasDelay) {
-        char* end = nullptr;
-        const std::string value = text.substr(text.find(':') + 1);
-        const long ms = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || ms < 0)
+        long ms = 0;
+        if (!TimeOption::parse(text.c_str() + text.find(':') + 1, ms))
             return false;
         fault.delay = std::chrono::milliseconds(ms);
     }

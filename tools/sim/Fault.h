@@ -21,3 +21,11 @@ struct Fault {
     // "silent", "late:1500", "one-byte", "extra-bytes", "garbage", "split:200".
     static bool parse(const std::string& text, Fault& fault);
 };
+
+// Every time option of the simulator: whole milliseconds, 0 to one hour, so
+// that sums of them stay far from what a clock or a poll time-out can hold.
+namespace TimeOption {
+constexpr long MaxMs = 3'600'000;
+bool parse(const char* text, long& ms);
+}
+

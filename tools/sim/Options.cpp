@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include <cerrno>
 #include <cstdlib>
 
 const char* const Usage = "Usage: cvd-sim --link PATH [options]\n"
@@ -14,7 +15,7 @@ const char* const Usage = "Usage: cvd-sim --link PATH [options]\n"
                           "  --reply-delay MS     time from a request to its reply (default 5)\n"
                           "  --reset-busy MS      how long a reset keeps it Busy (default 2000)\n"
                           "  --cardout-busy MS    how long a card-out keeps it Busy (default 500)\n"
-                          "  --fault F            spoil every reply, for tests:\n"
+                          "  --fault F            spoil every reply, for tests (MS: 0 to 3600000):\n"
                           "                         silent       never answer\n"
                           "                         late:MS      answer MS later than usual\n"
                           "                         one-byte     send only the first byte\n"
@@ -27,17 +28,6 @@ const char* const Usage = "Usage: cvd-sim --link PATH [options]\n"
                           "The trace has a line per frame: milliseconds since the start, '<' for a request\n"
                           "received or '>' for a reply sent, the bytes in hex, and their meaning.\n"
                           "It runs until SIGINT or SIGTERM, then removes its link.\n";
-
-namespace {
-
-bool toMs(const char* text, long& value)
-{
-    char* end = nullptr;
-    value = std::strtol(text, &end, 10);
-    return *text != '\0' && *end == '\0' && value >= 0;
-}
-
-} // namespace
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error, bool& help)
 {
@@ -69,15 +59,17 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error, b
                 return false;
             }
         } else if (name == "--cards" || name == "--reply-delay" || name == "--reset-busy" || name == "--cardout-busy") {
-            if (!toMs(value, number)) {
-                error = name + " takes a whole number, not " + value;
+            const bool cards = name == "--cards";
+            const long most = cards ? std::numeric_limits<int>::max() : TimeOption::MaxMs;
+            char* end = nullptr;
+            errno = 0;
+            number = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || errno != 0 || number < 0 || number > most) {
+                error = name + " takes a whole number from 0 to " + std::to_string(most) +
+                        (cards ? "" : " (milliseconds)") + ", not " + value;
                 return false;
             }
             const std::chrono::milliseconds ms(number);
-            if (name == "--cards" && number > std::numeric_limits<int>::max()) {
-                error = "--cards takes at most " + std::to_string(std::numeric_limits<int>::max()) + ", not " + value;
-                return false;
-            }
             if (name == "--cards")
                 options.dispenser.cards = static_cast<int>(number);
             else if (name == "--reply-delay")
