@@ -37,6 +37,13 @@ inline const QString stoppedAnswering = QStringLiteral(
     "the device stopped answering (hang-up). Check the cable and the dispenser's power, then start the program "
     "again.");
 
+inline QString cannotWatch(const QString& why)
+{
+    return QStringLiteral("the line cannot be watched for a hang-up (%1). Close other programs, or start the "
+                          "program again.")
+        .arg(why);
+}
+
 inline QString invalidSettings(const std::string& settings)
 {
     return QStringLiteral("Invalid line settings \"%1\".").arg(QString::fromStdString(settings));

@@ -34,7 +34,7 @@ HangUpWatch::~HangUpWatch()
     ::close(set);
 }
 
-void HangUpWatch::watch(int descriptor)
+bool HangUpWatch::watch(int descriptor)
 {
     stop();
     // EPOLLHUP and EPOLLERR are always reported; EPOLLIN is asked for only
@@ -42,8 +42,10 @@ void HangUpWatch::watch(int descriptor)
     epoll_event event{};
     event.events = EPOLLIN | EPOLLET;
     event.data.fd = descriptor;
-    if (epoll_ctl(set, EPOLL_CTL_ADD, descriptor, &event) == 0)
-        watched = descriptor;
+    if (epoll_ctl(set, EPOLL_CTL_ADD, descriptor, &event) != 0)
+        return false;
+    watched = descriptor;
+    return true;
 }
 
 void HangUpWatch::stop()

@@ -21,8 +21,9 @@ public:
     HangUpWatch(const HangUpWatch&) = delete;
     HangUpWatch& operator=(const HangUpWatch&) = delete;
 
-    // Starts watching an open descriptor; stop() before it is closed.
-    void watch(int descriptor);
+    // Starts watching an open descriptor; stop() before it is closed. False,
+    // with errno set, when the system refuses to watch it.
+    bool watch(int descriptor);
     void stop();
     // Looks at the line now, without waiting; calls onHangUp if it is gone.
     void check();

@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <limits>
@@ -126,7 +127,12 @@ void SerialPortControl::open()
     port.setReadBufferSize(ReadBufferLimit);
     port.clear(QSerialPort::Input);
     justReceived = false;
-    hangUpWatch.watch(static_cast<int>(port.handle()));
+    // Unwatched, a pulled cable would go unnoticed and spin a core.
+    if (!hangUpWatch.watch(static_cast<int>(port.handle()))) {
+        const int why = errno;
+        port.close();
+        fail(SerialFailures::cannotWatch(QString::fromLocal8Bit(std::strerror(why))));
+    }
 }
 
 void SerialPortControl::output(const std::string& bytes)

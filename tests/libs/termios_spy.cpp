@@ -3,12 +3,16 @@
 // TCSETS*), and the first write to a terminal it has set, one line each in
 // the file named by TERMIOS_SPY_LOG. A pseudo-terminal drops the parity flag
 // at once, so what the program asked for is seen here, not on the terminal.
+// With TERMIOS_SPY_REFUSE_WATCH set, an epoll set refuses every terminal the
+// program has set, as the kernel does when it runs out of memory.
 #include <dlfcn.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -82,4 +86,14 @@ extern "C" ssize_t write(int fd, const void* bytes, size_t count)
         note("write\n");
     static auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
     return real(fd, bytes, count);
+}
+
+extern "C" int epoll_ctl(int set, int op, int fd, epoll_event* event)
+{
+    if (op == EPOLL_CTL_ADD && std::getenv("TERMIOS_SPY_REFUSE_WATCH") && setTerminals().count(fd) != 0) {
+        errno = ENOMEM;
+        return -1;
+    }
+    static auto real = next<int (*)(int, int, int, epoll_event*)>("epoll_ctl");
+    return real(set, op, fd, event);
 }

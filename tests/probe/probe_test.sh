@@ -74,6 +74,12 @@ last=$(grep '^set' <<<"$asked" | tail -n 1)
 check "line settings handed to the kernel" 0 0 "$asked"$'\n'"last: $last" "parenb=1 parodd=0" "^write$" \
   "^last: set baud9600=1 cs8=1 parenb=. parodd=0 cstopb=0 crtscts=0 raw=1$"
 
+# A line that cannot be watched for a hang-up is not used.
+output=$(ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD=$spy TERMIOS_SPY_REFUSE_WATCH=1 \
+  "$probe" --device "$work/settings" status 2>&1)
+check "a line the program cannot watch" $? 1 "$output" "settings\): the line cannot be watched for a hang-up"
+grep -c "01 37" "$work/settings.trace" | grep -qx 1 || check "no request on a line the program cannot watch" 1 0 "" ""
+
 # A hang-up during a dispense: the line's error, exit status 1.
 start_sim cut --cards 3
 "$probe" --device "$work/cut" dispense >"$work/cut.out" 2>&1 &
