@@ -34,6 +34,9 @@ apt_get update
 apt_get install /tmp/debs/old/cvd-operator_*.deb
 loads "$(dpkg-query -L cvd-operator | grep '/cvd-operator/libgrafcet.so$')"
 [ ! -e /usr/local/lib/cvd-operator ] || fail "the package wrote to /usr/local"
+for shipped in /usr/share/metainfo/cvd-operator.metainfo.xml /usr/share/doc/cvd-operator/examples/70-cvd.rules; do
+  [ -f "$shipped" ] || fail "$shipped is not installed"
+done
 
 echo "== the site's library"
 install -D -m 0644 /tmp/site/libgrafcet.so "$site"
