@@ -48,7 +48,7 @@ QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
 } // namespace
 
 SerialPortControl::SerialPortControl(QStringList devices)
-    : devices(std::move(devices))
+    : SerialControlBase(std::move(devices))
 {}
 
 void SerialPortControl::lineLost()
@@ -63,27 +63,6 @@ void SerialPortControl::checkLine()
     if (lost)
         failStoppedAnswering();
 }
-
-void SerialPortControl::setCommPort(std::int16_t portNumber)
-{
-    commPort = portNumber;
-}
-
-void SerialPortControl::setSettings(const std::string& settings)
-{
-    const std::optional<LineSettings> parsed = LineSettings::parse(settings);
-    if (!parsed)
-        throw SerialError(SerialFailures::invalidSettings(settings).toStdString());
-    line = *parsed;
-}
-
-void SerialPortControl::setInputLen(std::int16_t length)
-{
-    inputLen = length;
-}
-
-// Text and binary input read the same bytes here: each byte is one character.
-void SerialPortControl::setInputMode(std::int16_t) {}
 
 bool SerialPortControl::portOpen() const
 {
@@ -105,11 +84,9 @@ void SerialPortControl::setPortOpen(bool open)
 
 void SerialPortControl::open()
 {
-    if (commPort < 1 || commPort > devices.size())
-        throw SerialError(SerialFailures::noSuchPort(commPort, devices).toStdString());
 
     // A pseudo-terminal cannot change parity once open, so everything is set before.
-    port.setPortName(devices[commPort - 1]);
+    port.setPortName(chosenDevice());
     port.setBaudRate(line.baud);
     port.setParity(toQt(line.parity));
     port.setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits));
@@ -232,12 +209,6 @@ bool SerialPortControl::receive(int ms)
         failStoppedAnswering();
     port.clearError();
     return false;
-}
-
-void SerialPortControl::fail(const QString& what) const
-{
-    const QString device = commPort >= 1 && commPort <= devices.size() ? devices[commPort - 1] : port.portName();
-    SerialFailures::fail(commPort, device, what);
 }
 
 // QSerialPort's errorString() is stale after a hang-up, so the text is ours.

@@ -2,8 +2,7 @@
 
 #include "DeadlineTimer.h"
 #include "HangUpWatch.h"
-#include "LineSettings.h"
-#include "MSComm.h"
+#include "SerialControlBase.h"
 
 #include <QSerialPort>
 #include <QStringList>
@@ -18,16 +17,12 @@
 // When the far end hangs up, the control closes the descriptor at once (a
 // dead descriptor would keep QSerialPort's read notifier firing while window
 // events run) and reports the hang-up at the next exchange.
-class SerialPortControl final : public MSComm {
+class SerialPortControl final : public SerialControlBase {
 public:
     explicit SerialPortControl(QStringList devices);
     SerialPortControl(const SerialPortControl&) = delete;
     SerialPortControl& operator=(const SerialPortControl&) = delete;
 
-    void setCommPort(std::int16_t port) override;
-    void setSettings(const std::string& settings) override;
-    void setInputLen(std::int16_t length) override;
-    void setInputMode(std::int16_t mode) override;
     bool portOpen() const override;
     void setPortOpen(bool open) override;
 
@@ -42,14 +37,9 @@ private:
     void checkLine();
     void takeInReceived();
     bool receive(int ms);
-    [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering() const;
 
-    const QStringList devices;
     QSerialPort port;
-    std::int16_t commPort = 0;
-    LineSettings line;
-    std::int16_t inputLen = 0;
     // The far end hung up while the port was open: it still counts as open,
     // and every exchange on it fails, until it is closed.
     bool lost = false;

@@ -43,7 +43,7 @@ std::wstring devicePath(const QString& device)
 } // namespace
 
 SerialPortControl::SerialPortControl(QStringList devices)
-    : devices(std::move(devices))
+    : SerialControlBase(std::move(devices))
 {
     reading.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     writing.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -55,27 +55,6 @@ SerialPortControl::~SerialPortControl()
     CloseHandle(reading.hEvent);
     CloseHandle(writing.hEvent);
 }
-
-void SerialPortControl::setCommPort(std::int16_t portNumber)
-{
-    commPort = portNumber;
-}
-
-void SerialPortControl::setSettings(const std::string& settings)
-{
-    const std::optional<LineSettings> parsed = LineSettings::parse(settings);
-    if (!parsed)
-        throw SerialError(SerialFailures::invalidSettings(settings).toStdString());
-    line = *parsed;
-}
-
-void SerialPortControl::setInputLen(std::int16_t length)
-{
-    inputLen = length;
-}
-
-// Text and binary input read the same bytes here: each byte is one character.
-void SerialPortControl::setInputMode(std::int16_t) {}
 
 bool SerialPortControl::portOpen() const
 {
@@ -94,10 +73,8 @@ void SerialPortControl::setPortOpen(bool open)
 
 void SerialPortControl::open()
 {
-    if (commPort < 1 || commPort > devices.size())
-        throw SerialError(SerialFailures::noSuchPort(commPort, devices).toStdString());
     // No sharing: a port held by another program cannot be opened.
-    port = CreateFileW(devicePath(devices[commPort - 1]).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    port = CreateFileW(devicePath(chosenDevice()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         switch (GetLastError()) {
@@ -279,12 +256,6 @@ bool SerialPortControl::finishRead(bool cancelled)
         return cancelled && GetLastError() == ERROR_OPERATION_ABORTED;
     received.append(readBuffer, count);
     return count > 0 || cancelled;
-}
-
-void SerialPortControl::fail(const QString& what) const
-{
-    const QString device = commPort >= 1 && commPort <= devices.size() ? devices[commPort - 1] : QString();
-    SerialFailures::fail(commPort, device, what);
 }
 
 void SerialPortControl::failStoppedAnswering()

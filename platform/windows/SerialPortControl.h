@@ -1,8 +1,7 @@
 #pragma once
 
 #include "DeadlineTimer.h"
-#include "LineSettings.h"
-#include "MSComm.h"
+#include "SerialControlBase.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,17 +21,13 @@
 // A removed adapter makes the driver fail every call: the control then
 // keeps the port counted as open, and every exchange on it fails with the
 // hang-up error, until it is closed.
-class SerialPortControl final : public MSComm {
+class SerialPortControl final : public SerialControlBase {
 public:
     explicit SerialPortControl(QStringList devices);
     ~SerialPortControl() override;
     SerialPortControl(const SerialPortControl&) = delete;
     SerialPortControl& operator=(const SerialPortControl&) = delete;
 
-    void setCommPort(std::int16_t port) override;
-    void setSettings(const std::string& settings) override;
-    void setInputLen(std::int16_t length) override;
-    void setInputMode(std::int16_t mode) override;
     bool portOpen() const override;
     void setPortOpen(bool open) override;
 
@@ -52,17 +47,12 @@ private:
     bool startRead();
     // The end of the read started last; false when the line is gone.
     bool finishRead(bool wait);
-    [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failStoppedAnswering();
 
-    const QStringList devices;
     HANDLE port = INVALID_HANDLE_VALUE;
     OVERLAPPED reading{};
     OVERLAPPED writing{};
     char readBuffer[4096]{};
-    std::int16_t commPort = 0;
-    LineSettings line;
-    std::int16_t inputLen = 0;
     bool lost = false;
     // Received bytes not yet read by the link.
     std::string received;
