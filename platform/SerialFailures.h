@@ -21,18 +21,18 @@ inline QString noSuchPort(int port, const QStringList& devices)
 inline const QString noSuchDevice = QStringLiteral(
     "no such device: it is gone, or the device stopped answering. Check that the dispenser's cable or adapter "
     "is plugged in.");
-inline const QString busy = QStringLiteral(
-    "busy or no permission. Close any other program using the port, and check that your account may use "
-    "serial ports"
+inline const QString busy =
+    QStringLiteral("busy or no permission. Close any other program using the port, and check that your account may use "
+                   "serial ports"
 #ifndef _WIN32
-    " (group dialout)"
+                   " (group dialout)"
 #endif
-    ".");
+                   ".");
 inline const QString refusesSettings = QStringLiteral("the device does not accept the line settings.");
 inline const QString cannotOpen = QStringLiteral("the device cannot be opened.");
-inline const QString takesNoData = QStringLiteral(
-    "the line takes no data: a request could not be sent within one second. Check the cable and the "
-    "dispenser's power, then start the program again.");
+inline const QString takesNoData =
+    QStringLiteral("the line takes no data: a request could not be sent within one second. Check the cable and the "
+                   "dispenser's power, then start the program again.");
 inline const QString stoppedAnswering = QStringLiteral(
     "the device stopped answering (hang-up). Check the cable and the dispenser's power, then start the program "
     "again.");

@@ -118,7 +118,8 @@ TEST(SimFault, ShapesTheReply)
         EXPECT_EQ(shaped, c.chunks) << c.fault;
     }
     Fault fault;
-    for (const char* bad : {"late", "split:", "late:-1", "late:x", "noisy", "late:3600001", "split:99999999999999999999"})
+    for (const char* bad :
+         {"late", "split:", "late:-1", "late:x", "noisy", "late:3600001", "split:99999999999999999999"})
         EXPECT_FALSE(Fault::parse(bad, fault)) << bad;
 }
 

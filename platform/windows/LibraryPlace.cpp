@@ -57,9 +57,9 @@ QString untrustedWriter(const QString& step, bool isFile, bool holdsFile, PSID u
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    examined = GetNamedSecurityInfoW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(step).utf16()),
-                                     SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                     nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS;
+    examined = GetNamedSecurityInfoW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(step).utf16()), SE_FILE_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl,
+                                     nullptr, &descriptor) == ERROR_SUCCESS;
     QString writer;
     if (!examined)
         return writer;
@@ -103,7 +103,8 @@ QString siteLibraryFolder()
 QString unsafeLibraryReason(const QString& path)
 {
     const std::vector<BYTE> user = currentUser();
-    const PSID userSid = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(const_cast<BYTE*>(user.data()))->User.Sid;
+    const PSID userSid =
+        user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(const_cast<BYTE*>(user.data()))->User.Sid;
     const QStringList steps = QDir::fromNativeSeparators(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QString step;
     for (int i = 0; i < steps.size(); ++i) {
@@ -117,8 +118,9 @@ QString unsafeLibraryReason(const QString& path)
         if (writer.isEmpty())
             continue;
         if (isFile)
-            return QStringLiteral("the file may be changed by %1. Let only administrators change it "
-                                  "(icacls \"%2\" /inheritance:r /grant:r *S-1-5-32-544:F *S-1-5-18:F *S-1-5-32-545:RX).")
+            return QStringLiteral(
+                       "the file may be changed by %1. Let only administrators change it "
+                       "(icacls \"%2\" /inheritance:r /grant:r *S-1-5-32-544:F *S-1-5-18:F *S-1-5-32-545:RX).")
                 .arg(writer, shown);
         return QStringLiteral("its folder %1 may be changed by %2. Let only administrators change it "
                               "(icacls \"%1\" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F "

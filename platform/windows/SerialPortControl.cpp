@@ -74,8 +74,8 @@ void SerialPortControl::setPortOpen(bool open)
 void SerialPortControl::open()
 {
     // No sharing: a port held by another program cannot be opened.
-    port = CreateFileW(devicePath(chosenDevice()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    port = CreateFileW(devicePath(chosenDevice()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
@@ -175,8 +175,7 @@ void SerialPortControl::output(const std::string& bytes)
 std::int16_t SerialPortControl::inBufferCount()
 {
     takeInReceived();
-    return static_cast<std::int16_t>(
-        std::min<std::size_t>(received.size(), std::numeric_limits<std::int16_t>::max()));
+    return static_cast<std::int16_t>(std::min<std::size_t>(received.size(), std::numeric_limits<std::int16_t>::max()));
 }
 
 std::string SerialPortControl::input()

@@ -69,8 +69,10 @@ ensure_deb_src() {
   local list=/etc/apt/sources.list.d/cvd-operator-deb-src.sources f
   [ -f "$list" ] && return 0
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ "$f" = "$list" ] || { sed 's/^Types: deb$/Types: deb-src/' "$f"; echo; }
-  done >"$list"
+    sed 's/^Types: deb$/Types: deb-src/' "$f"
+    echo
+  done >"$list.part"
+  mv "$list.part" "$list"
   apt-get update -qq
 }
 

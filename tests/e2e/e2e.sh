@@ -41,7 +41,7 @@ expect_line_settings() {
   settings=$(stty -F "$(readlink "$1")" -a) || fail "cannot read the settings of $1"
   grep -q "speed 9600 baud" <<<"$settings" || fail "the line is not at 9600 baud: $settings"
   for flag in -parodd cs8 -cstopb -ixon -ixoff -crtscts ${LINE_FLAGS:-}; do
-    tr ' ;' '\n\n' <<<"$settings" | grep -qx -- "$flag" || fail "the line's settings lack '$flag': $settings"
+    tr -s '; ' '\n' <<<"$settings" | grep -qx -- "$flag" || fail "the line's settings lack '$flag': $settings"
   done
 }
 

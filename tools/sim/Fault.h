@@ -27,5 +27,4 @@ struct Fault {
 namespace TimeOption {
 constexpr long MaxMs = 3'600'000;
 bool parse(const char* text, long& ms);
-}
-
+} // namespace TimeOption
