@@ -5,7 +5,7 @@
 
 QtWindowEvents::QtWindowEvents()
 {
-    QObject::connect(&deadlineNotifier, &QSocketNotifier::activated, [this] { lastStretch = !deadline.take(); });
+    QObject::connect(&deadlineNotifier, &DeadlineNotifier::activated, [this] { lastStretch = !deadline.take(); });
 }
 
 void QtWindowEvents::processPending()

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <vector>
 

@@ -96,11 +96,10 @@ void SerialPortControl::configure()
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     COMMTIMEOUTS timeouts{};
-    // A read returns at once with what is waiting, else with the first bytes
-    // to come; the deadline timer, not the driver, ends the wait for them.
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = MAXDWORD - 1;
+    // No read time-outs: a read ends when it has all the bytes it asked for.
+    // The control asks only for what the driver holds, or for the one byte
+    // that ends a reply wait, which the deadline timer cancels when it comes
+    // first.
     timeouts.WriteTotalTimeoutConstant = WriteTimeoutMs;
     bool applied = SetupComm(port, ReadBufferLimit, ReadBufferLimit) && GetCommState(port, &dcb);
     if (applied) {
@@ -193,7 +192,7 @@ void SerialPortControl::waitForInput(Duration limit)
     deadline.start(limit);
     if (received.size() >= ReadBufferLimit)
         return;
-    if (startRead())
+    if (startRead(1))
         return;
     const HANDLE sleepers[2] = {reading.hEvent, deadline.handle()};
     for (;;) {
@@ -226,14 +225,15 @@ void SerialPortControl::takeInReceived()
     COMSTAT status{};
     if (!ClearCommError(port, &errors, &status))
         failStoppedAnswering();
-    if (status.cbInQue > 0 && !startRead() && !finishRead(true))
+    if (status.cbInQue > 0 && !startRead(status.cbInQue) && !finishRead(true))
         failStoppedAnswering();
 }
 
-bool SerialPortControl::startRead()
+bool SerialPortControl::startRead(DWORD wanted)
 {
     ResetEvent(reading.hEvent);
-    const DWORD room = static_cast<DWORD>(std::min(sizeof readBuffer, ReadBufferLimit - received.size()));
+    const DWORD room =
+        static_cast<DWORD>(std::min({sizeof readBuffer, ReadBufferLimit - received.size(), std::size_t{wanted}}));
     DWORD count = 0;
     if (ReadFile(port, readBuffer, room, &count, &reading)) {
         if (count == 0)
@@ -246,8 +246,8 @@ bool SerialPortControl::startRead()
     return false;
 }
 
-// With our time-outs a read never ends empty on its own: an empty end that
-// the deadline did not cause is a line gone away.
+// Without time-outs a read never ends empty on its own: an empty end that the
+// deadline did not cause is a line gone away.
 bool SerialPortControl::finishRead(bool cancelled)
 {
     DWORD count = 0;

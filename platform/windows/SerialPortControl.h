@@ -13,10 +13,10 @@
 // The serial control over the Win32 communications API. Port number N opens
 // entry N of the device list the program was built with (COM1, COM2, ...).
 //
-// The port is opened for overlapped I/O, with read time-outs that make a
-// read end as soon as any byte is there. The count and the read take in
-// what the driver holds without waiting; the reply wait is one read raced
-// against the deadline timer, and cancelled when the deadline comes first.
+// The port is opened for overlapped I/O, without read time-outs. The count
+// and the read take in what the driver holds without waiting; the reply
+// wait is a read of one byte raced against the deadline timer, and
+// cancelled when the deadline comes first.
 //
 // A removed adapter makes the driver fail every call: the control then
 // keeps the port counted as open, and every exchange on it fails with the
@@ -42,9 +42,9 @@ private:
     void configure();
     void checkLine();
     void takeInReceived();
-    // Starts a read of what the driver holds, or of the next bytes to come;
-    // true when it ended at once.
-    bool startRead();
+    // Starts a read of `wanted` bytes: what the driver holds, or the next
+    // byte to come; true when it ended at once.
+    bool startRead(DWORD wanted);
     // The end of the read started last; false when the line is gone.
     bool finishRead(bool wait);
     [[noreturn]] void failStoppedAnswering();

@@ -56,12 +56,13 @@ sim_start() {
   return 1
 }
 
-# operator_start PROGRAM: the program, and waits for its window "Form1".
+# operator_start PROGRAM: the program, and waits for its window "Form1", at
+# most WINDOW_WAIT seconds (10).
 operator_start() {
   "$1" 2>"${OPERATOR_ERRORS:-/dev/null}" &
   OPERATOR_PID=$!
   DESKTOP_PIDS+=("$OPERATOR_PID")
-  for _ in $(seq 100); do
+  for _ in $(seq $((${WINDOW_WAIT:-10} * 10))); do
     WINDOW=$(xdotool search --name '^Form1$' 2>/dev/null | head -n1) && [ -n "$WINDOW" ] && return 0
     sleep 0.1
   done

@@ -9,7 +9,7 @@ WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build c
 WINDOWS_CACHE=${WINDOWS_CACHE:-/var/cache/cvd-operator/windows}
 MINGW=x86_64-w64-mingw32
 WINDOWS_TOOLCHAIN=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/platform/windows/mingw-w64.cmake
-MINGW_RUNTIME_DIR=/usr/lib/gcc/$MINGW/$(${MINGW}-gcc-posix -dumpversion 2>/dev/null || echo none)-posix
+MINGW_RUNTIME_DIR=/usr/lib/gcc/$MINGW/$(${MINGW}-gcc-posix -dumpversion 2>/dev/null || echo none)
 
 # The modules and features of Qt the program needs; everything else is off.
 QT_WINDOWS_FLAGS=(-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release
@@ -85,7 +85,7 @@ deploy_windows_runtime() {
   for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Test; do
     install -m 0644 "$qt/bin/$dll.dll" "$folder/"
   done
-  install -m 0644 "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$folder/platforms/"
+  install -m 0644 "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
   install -m 0644 "$qt"/plugins/styles/*.dll "$folder/styles/"
   install -m 0644 "$MINGW_RUNTIME_DIR/libstdc++-6.dll" "$MINGW_RUNTIME_DIR/libgcc_s_seh-1.dll" \
     "/usr/$MINGW/lib/libwinpthread-1.dll" "$folder/"
@@ -107,15 +107,20 @@ wine_prefix_make() {
   done
   wineserver -w
   wine cmd /c exit >/dev/null 2>&1 # Wine makes its COM links anew from the registry at start
+  wineserver -w
   wine_ports_checked "$@"
 }
 
-# wine_ports_checked TARGET...: the COM ports lead where we said, or fails.
+# wine_ports_checked TARGET...: the COM ports lead where we said, in the
+# registry and in the links Wine made from it at its last start, or fails.
+# It reads the prefix's files: a Wine started here would keep its desktop on
+# whatever display is set now.
 wine_ports_checked() {
   local n=1 target link
   for target in "$@"; do
     link=$(readlink "$WINEPREFIX/dosdevices/com$n" 2>/dev/null || true)
-    if [ "$link" != "$target" ] || ! wine reg query 'HKLM\Software\Wine\Ports' /v "COM$n" 2>/dev/null | grep -qF "$target"; then
+    if [ "$link" != "$target" ] ||
+      ! sed -n '/^\[Software\\\\Wine\\\\Ports\]/,/^$/p' "$WINEPREFIX/system.reg" | grep -qxF "\"COM$n\"=\"$target\""; then
       echo "Wine's COM$n leads to '${link:-nothing}', not to $target: refusing to run anything on it." >&2
       return 1
     fi
