@@ -16,6 +16,10 @@ namespace {
 constexpr DWORD Kind = CREATE_WAITABLE_TIMER_MANUAL_RESET;
 // Armed this far ahead, the timer is as good as off.
 constexpr Duration Never = std::chrono::hours(24 * 365);
+// A wait longer than twice this wakes this much before its deadline, and
+// sleeps the rest on the timer alone: a wake that goes through Qt's event
+// dispatcher may come some milliseconds late (up to 16 under Wine).
+constexpr Duration FinalStretch = std::chrono::milliseconds(20);
 
 Duration now()
 {
@@ -49,7 +53,7 @@ DeadlineTimer::~DeadlineTimer()
 void DeadlineTimer::start(Duration limit)
 {
     deadline = now() + std::max(limit, Duration(1));
-    arm(limit);
+    arm(limit > 2 * FinalStretch ? limit - FinalStretch : limit);
 }
 
 bool DeadlineTimer::take()

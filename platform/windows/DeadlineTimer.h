@@ -9,12 +9,13 @@
 // version 1803 and later); elsewhere the system timer is asked for 1 ms
 // ticks while the program runs, since its default tick is 15.6 ms.
 //
+// A long wait is signalled a little before its deadline, for the last
+// stretch, as a wake through Qt's event dispatcher may come late.
+//
 // Call order: start(), then wait on handle() with other objects; each time
-// it is signalled, take() says whether the deadline has come (a timer may
-// fire a tick early; take() then arms it for the rest, and clears the signal
-// in any case). sleepOut() waits on
-// the timer alone. approached() is there for the callers that share code
-// with the Linux timer, which wakes twice; here it does nothing.
+// it is signalled, take() says whether the deadline has come (before it,
+// take() arms the timer for the rest, and clears the signal in any case).
+// sleepOut() waits on the timer alone until the deadline.
 class DeadlineTimer {
 public:
     DeadlineTimer();
@@ -24,7 +25,6 @@ public:
 
     void start(Duration limit);
     bool take();
-    void approached() {}
     void sleepOut();
     HANDLE handle() const { return timer; }
 

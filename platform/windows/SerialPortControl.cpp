@@ -101,27 +101,30 @@ void SerialPortControl::configure()
     // that ends a reply wait, which the deadline timer cancels when it comes
     // first.
     timeouts.WriteTotalTimeoutConstant = WriteTimeoutMs;
-    bool applied = SetupComm(port, ReadBufferLimit, ReadBufferLimit) && GetCommState(port, &dcb);
-    if (applied) {
-        dcb.BaudRate = static_cast<DWORD>(line.baud);
-        dcb.ByteSize = static_cast<BYTE>(line.dataBits);
-        dcb.Parity = toWin32(line.parity);
-        dcb.StopBits = toWin32(line.stopBits);
-        dcb.fBinary = TRUE;
-        dcb.fParity = line.parity != LineSettings::Parity::None;
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fDsrSensitivity = FALSE;
-        dcb.fTXContinueOnXoff = TRUE;
-        dcb.fOutX = FALSE;
-        dcb.fInX = FALSE;
-        dcb.fErrorChar = FALSE;
-        dcb.fNull = FALSE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        dcb.fAbortOnError = FALSE;
-        applied = SetCommState(port, &dcb) && SetCommTimeouts(port, &timeouts);
+    // A device with no communications state is no serial port (Wine opens a
+    // COM port whose device is gone, and fails here).
+    if (!SetupComm(port, ReadBufferLimit, ReadBufferLimit) || !GetCommState(port, &dcb)) {
+        close();
+        fail(SerialFailures::noSuchDevice);
     }
+    dcb.BaudRate = static_cast<DWORD>(line.baud);
+    dcb.ByteSize = static_cast<BYTE>(line.dataBits);
+    dcb.Parity = toWin32(line.parity);
+    dcb.StopBits = toWin32(line.stopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = line.parity != LineSettings::Parity::None;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    const bool applied = SetCommState(port, &dcb) && SetCommTimeouts(port, &timeouts);
     // Bytes that came before the opening are not replies to us.
     if (!applied || !PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR)) {
         close();
