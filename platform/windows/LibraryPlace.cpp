@@ -31,7 +31,8 @@ QString accountName(PSID sid)
     DWORD nameSize = 256, domainSize = 256;
     SID_NAME_USE use;
     if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-        return QString::fromWCharArray(domain) + QLatin1Char('\\') + QString::fromWCharArray(name);
+        return (domainSize > 0 ? QString::fromWCharArray(domain) + QLatin1Char('\\') : QString()) +
+               QString::fromWCharArray(name);
     LPSTR text = nullptr;
     const QString shown = ConvertSidToStringSidA(sid, &text) ? QString::fromLatin1(text) : QStringLiteral("?");
     LocalFree(text);
