@@ -24,7 +24,7 @@ QString GrafcetLibrary::locate(const QString& programDir)
 {
     // Installed: <prefix>/bin/cvd-operator and <prefix>/lib/cvd-operator/libgrafcet.so
     // wherever the prefix is; on Windows the stand-in sits beside the program.
-    const QString standIn =
+    QString standIn =
         QDir::cleanPath(QDir(programDir).filePath(QStringLiteral(CVD_LIBDIR_FROM_BINDIR "/") + LibraryFile));
     QString besideProgram = QDir::cleanPath(QDir(programDir).filePath(LibraryFile));
     if (besideProgram != standIn && QFileInfo::exists(besideProgram))
