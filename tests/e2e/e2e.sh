@@ -45,6 +45,16 @@ expect_line_settings() {
   done
 }
 
+# expect_fatal PATTERN: the program says PATTERN, and ends with status 1 once
+# its message box (titled Form1 too) is closed.
+expect_fatal() {
+  local status=0 box
+  wait_for_line "$work/errors" "$1" 20 || fail "the program did not say: $1"
+  for box in $(xdotool search --name "^Form1$"); do xdotool key --window "$box" Return 2>/dev/null || true; done
+  wait "$OPERATOR_PID" || status=$?
+  [ "$status" = 1 ] || fail "the program ended with status $status, not 1"
+}
+
 desktop_start || fail "no virtual display"
 case $scenario in
   dispense_on_ready)
@@ -81,12 +91,18 @@ case $scenario in
     rm -f "$PORTS/port1"
     operator_start "$OPERATOR" || fail "the window did not appear"
     click Command4
-    wait_for_line "$work/errors" "Serial port 1 (.*): no such device" 20 || fail "no error for a missing device"
-    # The message box bears the title Form1 too; the first Return ends the program.
-    for box in $(xdotool search --name "^Form1$"); do xdotool key --window "$box" Return 2>/dev/null || true; done
-    status=0
-    wait "$OPERATOR_PID" || status=$?
-    [ "$status" = 1 ] || fail "the program ended with status $status, not 1"
+    expect_fatal "Serial port 1 (.*): no such device"
+    ;;
+  hang_up_in_the_pause)
+    sim_start "$PORTS/port1" "$work/port1.trace" --cards 3
+    sim=${DESKTOP_PIDS[-1]}
+    operator_start "$OPERATOR" || fail "the window did not appear"
+    click Command4
+    wait_for_line "$work/port1.trace" "status -> Ready" 20 || fail "no status request"
+    sleep 0.5
+    kill "$sim" # its end hangs the line up, in the 1.5 s pause
+    expect_fatal "Serial port 1 (.*): the device stopped answering (hang-up)"
+    ! grep -q " < 01 42" "$work/port1.trace" || fail "a card-out request went out after the hang-up"
     ;;
   *)
     echo "unknown scenario $scenario" >&2
