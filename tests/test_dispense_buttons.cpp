@@ -93,7 +93,8 @@ TEST_F(WindowTest, TextOneIsEmptiedAtTheStartAndShowsTheResetReply)
 }
 
 // A direct command left port 1 open: the first attempt of "distribuer Carte 2"
-// runs on it and closes it; the later attempts open port 2.
+// runs on it and closes it; the later attempts open port 2. The direct
+// command after it opens port 2 and leaves it open.
 TEST_F(WindowTest, DispenseOnAPortLeftOpenByADirectCommand)
 {
     build(statusThenAck([] { return Protocol::Ready; }), {0});
@@ -107,6 +108,11 @@ TEST_F(WindowTest, DispenseOnAPortLeftOpenByADirectCommand)
     EXPECT_EQ(opens, (std::vector<std::string>{"open 1", "open 2", "open 2", "open 2"}));
     EXPECT_EQ(comm->ops("close").size(), 4u);
     EXPECT_EQ(window->liaison().NumPort, 2);
+    click(window->Command1);
+    EXPECT_EQ(comm->ops("open").back().what, "open 2");
+    EXPECT_EQ(comm->ops("open").size(), 5u);
+    EXPECT_TRUE(comm->portOpen());
+    EXPECT_EQ(window->Text1->text(), "Ready");
 }
 
 TEST_F(WindowTest, ClicksDuringADispenseDoNothing)

@@ -149,16 +149,21 @@ TEST(LineFaults, HangUpDuringADispensePauseSendsNoCardOut)
     EXPECT_LT(cpuSeconds() - cpuBefore, 0.1) << "no spin in the pause (one costs 0.8 s)";
 }
 
-// A far end that never reads: the line is there, but takes no more data.
-TEST(LineFaults, AFullOutputBufferIsNotAHangUp)
+// A far end that wrote a reply before the opening, and then never reads:
+// the stale reply is discarded at the opening, and the line is there but
+// takes no more data.
+TEST(LineFaults, StaleBytesAreDiscardedAndAFullOutputBufferIsNotAHangUp)
 {
     int master = -1, slave = -1;
     char path[128];
     ASSERT_EQ(openpty(&master, &slave, path, nullptr, nullptr), 0);
+    ASSERT_EQ(write(master, "\x01\x23", 2), 2);
     SerialPortControl control({QString::fromLatin1(path)});
     control.setCommPort(1);
     control.setSettings(Protocol::LineSettings);
     control.setPortOpen(true);
+    control.waitForInput(50ms);
+    EXPECT_EQ(control.inBufferCount(), 0) << "a reply from before the opening was kept";
     const auto start = SteadyTime::now();
     try {
         control.output(std::string(1 << 20, '\x37'));
