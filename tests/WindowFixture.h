@@ -41,6 +41,18 @@ private:
     const bool& processing;
 };
 
+// How many times a widget was painted.
+class PaintCount : public QObject {
+public:
+    explicit PaintCount(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 // The real window on a fake control, a fake automaton and a virtual clock.
 class WindowTest : public ::testing::Test {
 protected:

@@ -115,18 +115,27 @@ TEST_F(WindowTest, DispenseOnAPortLeftOpenByADirectCommand)
     EXPECT_EQ(window->Text1->text(), "Ready");
 }
 
+// In the 1.5 s pause the window answers: clicks do nothing, and an exposed
+// field is painted again.
 TEST_F(WindowTest, ClicksDuringADispenseDoNothing)
 {
     build(statusThenAck([] { return Protocol::Ready; }), {-2});
     bool enabledDuring = true;
+    PaintCount paints(window->Text2);
+    int paintsAt700 = 0;
     events.at(700ms, [&] {
         enabledDuring = window->Command1->isEnabled() || window->Command4->isEnabled();
         for (QPushButton* b :
              {window->Command1, window->Command2, window->Command3, window->Command4, window->Command5})
             click(b);
+        paintsAt700 = paints.count;
+        window->Text2->update();
     });
+    int paintsAt1400 = 0;
+    events.at(1400ms, [&] { paintsAt1400 = paints.count; });
     click(window->Command4);
     EXPECT_FALSE(enabledDuring);
+    EXPECT_GT(paintsAt1400, paintsAt700) << "no paint in the pause";
     EXPECT_EQ(comm->ops("write").size(), 2u) << "only this dispense's status and card-out";
     EXPECT_EQ(window->liaison().NumPort, 1) << "a nested dispense button would have chosen port 2";
     for (QPushButton* b : {window->Command1, window->Command2, window->Command3, window->Command4, window->Command5})
