@@ -44,12 +44,15 @@ TEST_F(WindowTest, EveryControlHasAnAccessibleName)
         {window->Command5, "distribuer Carte 2"},
         {window->Text1, "Result"},
         {window->Text2, "Attempt"},
+        {window.get(), "Form1"},
     };
     for (const auto& [widget, name] : names) {
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
         ASSERT_NE(accessible, nullptr);
         EXPECT_EQ(accessible->text(QAccessible::Name), name);
     }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window.get())->role(), QAccessible::Window)
+        << "a screen reader announces a frame; a top-level client area may go unannounced";
 }
 
 TEST_F(WindowTest, TabWalksTheControlsInTheirOrder)

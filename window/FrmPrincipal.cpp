@@ -9,6 +9,7 @@
 #include "Twips.h"
 #include "WindowEvents.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +25,14 @@ const QString NoPortChosen =
     QStringLiteral("No dispenser is chosen yet, so nothing was sent.\n\n"
                    "Press \"distribuer Carte 1\" or \"distribuer Carte 2\" first: it chooses the dispenser "
                    "that the CVD buttons then talk to.");
+
+// A plain top-level widget is a "filler" to screen readers, which then may
+// not announce it; the window is a frame named by its title, "Form1".
+QAccessibleInterface* accessibleFrame(const QString&, QObject* object)
+{
+    auto* window = dynamic_cast<FrmPrincipal*>(object);
+    return window ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
+}
 
 } // namespace
 
@@ -43,6 +52,7 @@ FrmPrincipal::FrmPrincipal(MSComm& msComm1, Automate& automate, const Clock& clo
       messages(messages),
       liaisonCVD(*this, clock, events)
 {
+    QAccessible::installFactory(accessibleFrame);
     setWindowTitle(QStringLiteral("Form1"));
     Command1->setObjectName(QStringLiteral("Command1"));
     Command2->setObjectName(QStringLiteral("Command2"));
