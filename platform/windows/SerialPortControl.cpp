@@ -262,10 +262,9 @@ bool SerialPortControl::finishRead(bool cancelled)
 
 void SerialPortControl::failStoppedAnswering()
 {
+    // The port still counts as open, and fails every exchange, until closed.
     if (port != INVALID_HANDLE_VALUE) {
-        CancelIo(port);
-        CloseHandle(port);
-        port = INVALID_HANDLE_VALUE;
+        close();
         lost = true;
     }
     fail(SerialFailures::stoppedAnswering);
