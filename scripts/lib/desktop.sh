@@ -83,6 +83,18 @@ read_field() {
   xclip -o -selection clipboard 2>/dev/null
 }
 
+# close_boxes_until_exit PID: presses Return on every window titled Form1
+# (the program's message boxes bear its title) until PID ends, at most 30 s:
+# the box may show some time after its text went to standard error.
+close_boxes_until_exit() {
+  local box
+  for _ in $(seq 150); do
+    kill -0 "$1" 2>/dev/null || return 0
+    for box in $(xdotool search --name '^Form1$' 2>/dev/null); do xdotool key --window "$box" Return 2>/dev/null || true; done
+    sleep 0.2
+  done
+}
+
 # wait_for_line FILE PATTERN SECONDS
 wait_for_line() {
   local deadline=$((SECONDS + $3))

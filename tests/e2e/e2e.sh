@@ -48,9 +48,9 @@ expect_line_settings() {
 # expect_fatal PATTERN: the program says PATTERN, and ends with status 1 once
 # its message box (titled Form1 too) is closed.
 expect_fatal() {
-  local status=0 box
+  local status=0
   wait_for_line "$work/errors" "$1" 20 || fail "the program did not say: $1"
-  for box in $(xdotool search --name "^Form1$"); do xdotool key --window "$box" Return 2>/dev/null || true; done
+  close_boxes_until_exit "$OPERATOR_PID"
   wait "$OPERATOR_PID" || status=$?
   [ "$status" = 1 ] || fail "the program ended with status $status, not 1"
 }
