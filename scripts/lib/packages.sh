@@ -11,7 +11,10 @@ ensure_packages() {
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   local log
   log=$(mktemp)
-  if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+  # Waits for another apt or dpkg (of a second script run beside) to finish.
+  local wait=(-o DPkg::Lock::Timeout=600)
+  if ! { $sudo apt-get "${wait[@]}" update -qq &&
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait[@]}" install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
     cat "$log" >&2
     echo "Could not install ${missing[*]}." >&2
     rm -f "$log"
@@ -26,6 +29,9 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev)
 # shellcheck disable=SC2034
 DESKTOP_TEST_PACKAGES=(xvfb xdotool xclip)
+# A session bus with its accessibility bus, and a screen reader's library.
+# shellcheck disable=SC2034
+ACCESSIBILITY_TEST_PACKAGES=(dbus-daemon dbus-bin at-spi2-core python3-pyatspi)
 # A Wayland compositor without a screen, and Qt's Wayland platform.
 # shellcheck disable=SC2034
 WAYLAND_TEST_PACKAGES=(weston qt6-wayland)

@@ -12,6 +12,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib/desktop.sh"
 
 scenario=$1
+# A bus of its own, as a desktop session has, for the screen reader's view.
+if [ "$scenario" = accessible_to_a_screen_reader ] && [ -z "${E2E_OWN_BUS:-}" ]; then
+  E2E_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
 work=$(mktemp -d)
 trap 'desktop_stop; rm -rf "$work"' EXIT
 mkdir -p "$PORTS"
@@ -103,6 +107,24 @@ case $scenario in
     kill "$sim" # its end hangs the line up, in the 1.5 s pause
     expect_fatal "Serial port 1 (.*): the device stopped answering (hang-up)"
     ! grep -q " < 01 42" "$work/port1.trace" || fail "a card-out request went out after the hang-up"
+    ;;
+  accessible_to_a_screen_reader)
+    # A screen reader runs before the program starts, and says so on the session's bus.
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+      string:org.a11y.Status string:ScreenReaderEnabled variant:boolean:true >/dev/null || fail "no accessibility bus"
+    operator_start "$OPERATOR" || fail "the window did not appear"
+    tree=$(/usr/bin/python3 "$here/accessible_tree.py" "$(basename "$OPERATOR")" 2>&1) || fail "$tree"
+    expected="application '$(basename "$OPERATOR")'
+  frame 'Form1'
+    push button 'CVD Statut'
+    push button 'CVD Reset'
+    push button 'CVD CardOut'
+    push button 'distribuer Carte 1'
+    push button 'distribuer Carte 2'
+    text 'Result'
+    text 'Attempt'"
+    [ "$tree" = "$expected" ] || fail "a screen reader finds:
+$tree"
     ;;
   *)
     echo "unknown scenario $scenario" >&2

@@ -1,0 +1,27 @@
+#!/usr/bin/python3
+"""Prints what a screen reader finds of one application on the accessibility
+bus: a line per object, its role and its name, depth first, indented by depth.
+Usage: accessible_tree.py APPLICATION (its name on the bus). Waits up to 10 s
+for the application to show its window."""
+import sys
+import time
+
+import pyatspi
+
+
+def application(name):
+    for _ in range(100):
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.name == name and app.childCount > 0:
+                return app
+        time.sleep(0.1)
+    sys.exit(f"{name} is not on the accessibility bus")
+
+
+def show(accessible, depth=0):
+    print(f"{'  ' * depth}{accessible.getRoleName()} '{accessible.name}'")
+    for child in accessible:
+        show(child, depth + 1)
+
+
+show(application(sys.argv[1]))
