@@ -9,7 +9,6 @@ WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build c
 WINDOWS_CACHE=${WINDOWS_CACHE:-/var/cache/cvd-operator/windows}
 MINGW=x86_64-w64-mingw32
 WINDOWS_TOOLCHAIN=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/platform/windows/mingw-w64.cmake
-MINGW_RUNTIME_DIR=/usr/lib/gcc/$MINGW/$(${MINGW}-gcc-posix -dumpversion 2>/dev/null || echo none)
 
 # The modules and features of Qt the program needs; everything else is off.
 QT_WINDOWS_FLAGS=(-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release
@@ -79,15 +78,16 @@ ensure_deb_src() {
 # deploy_windows_runtime FOLDER: puts beside the programs in FOLDER the DLLs
 # and plugins they need from Qt and MinGW, stripped.
 deploy_windows_runtime() {
-  local folder=$1 qt dll
+  local folder=$1 qt dll runtime
   qt=$(qt_windows_prefix)
+  runtime=/usr/lib/gcc/$MINGW/$(${MINGW}-gcc-posix -dumpversion)
   mkdir -p "$folder/platforms" "$folder/styles"
   for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Test; do
     install -m 0644 "$qt/bin/$dll.dll" "$folder/"
   done
   install -m 0644 "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
   install -m 0644 "$qt"/plugins/styles/*.dll "$folder/styles/"
-  install -m 0644 "$MINGW_RUNTIME_DIR/libstdc++-6.dll" "$MINGW_RUNTIME_DIR/libgcc_s_seh-1.dll" \
+  install -m 0644 "$runtime/libstdc++-6.dll" "$runtime/libgcc_s_seh-1.dll" \
     "/usr/$MINGW/lib/libwinpthread-1.dll" "$folder/"
   find "$folder" -maxdepth 2 -name '*.dll' ! -name 'grafcet*' -exec ${MINGW}-strip --strip-unneeded {} +
 }
