@@ -13,6 +13,8 @@ for file in bin/cvd-operator lib/cvd-operator/libgrafcet.so share/applications/c
   [ -e "$prefix/$file" ] || { echo "FAIL: $file was not installed"; find "$prefix"; exit 1; }
 done
 [ ! -e "$prefix/bin/cvd-sim" ] || { echo "FAIL: the simulator is not for installation"; exit 1; }
+cmake --install "$build" --prefix "$prefix/tools" --component tools >/dev/null
+[ -x "$prefix/tools/bin/cvd-sim" ] || { echo "FAIL: the component tools installs no simulator"; exit 1; }
 
 # The installed program, started from elsewhere, must load the installed library.
 errors=$prefix/errors
