@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "FakeMainWindow.h"
+#include "ForwardingComm.h"
 #include "LiaisonCVD.h"
 #include "Protocol.h"
 #include "QtWindowEvents.h"
@@ -244,16 +245,9 @@ private:
 
 // Notes when each request was sent, when it was on the line, and when its
 // reply was read.
-class TimedControl final : public MSComm {
+class TimedControl final : public ForwardingComm {
 public:
-    explicit TimedControl(MSComm& inner)
-        : inner(inner)
-    {}
-    void setCommPort(std::int16_t p) override { inner.setCommPort(p); }
-    void setSettings(const std::string& s) override { inner.setSettings(s); }
-    void setInputLen(std::int16_t l) override { inner.setInputLen(l); }
-    void setInputMode(std::int16_t m) override { inner.setInputMode(m); }
-    bool portOpen() const override { return inner.portOpen(); }
+    using ForwardingComm::ForwardingComm;
     void setPortOpen(bool o) override
     {
         const auto start = Steady::now();
@@ -298,7 +292,6 @@ public:
     CpuUse replyWaits;
 
 private:
-    MSComm& inner;
     Steady::time_point sent{}, written{}, counted{};
 };
 

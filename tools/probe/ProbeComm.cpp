@@ -11,7 +11,7 @@ constexpr auto ShortestPause = std::chrono::milliseconds(20);
 } // namespace
 
 ProbeComm::ProbeComm(MSComm& control, Report& report)
-    : control(control),
+    : ForwardingComm(control),
       report(report)
 {}
 
@@ -29,7 +29,7 @@ void ProbeComm::setPortOpen(bool open)
 {
     if (!open)
         tellPause();
-    control.setPortOpen(open);
+    inner.setPortOpen(open);
     if (!open)
         report.closed();
 }
@@ -39,7 +39,7 @@ void ProbeComm::output(const std::string& bytes)
     StopSignals::throwIfStopped();
     tellPause();
     awaiting = bytes.size() == 2 ? bytes[1] : '\0';
-    control.output(bytes);
+    inner.output(bytes);
     report.sent(awaiting, bytes);
     if (awaiting == Protocol::CardOut)
         cardOutSent = true;
@@ -47,7 +47,7 @@ void ProbeComm::output(const std::string& bytes)
 
 std::string ProbeComm::input()
 {
-    std::string bytes = control.input();
+    std::string bytes = inner.input();
     if (awaiting == 0) {
         if (!bytes.empty())
             report.flushed(bytes);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MSComm.h"
+#include "ForwardingComm.h"
 #include "Report.h"
 
 #include <chrono>
@@ -8,21 +8,14 @@
 // The serial control as cvd-probe drives it: every operation goes to the
 // real control, and each step (request, reply, pause, closing) is told to
 // the report as it happens. No request goes out once a stop signal came.
-class ProbeComm final : public MSComm {
+class ProbeComm final : public ForwardingComm {
 public:
     ProbeComm(MSComm& control, Report& report);
 
-    void setCommPort(std::int16_t port) override { control.setCommPort(port); }
-    void setSettings(const std::string& settings) override { control.setSettings(settings); }
-    void setInputLen(std::int16_t length) override { control.setInputLen(length); }
-    void setInputMode(std::int16_t mode) override { control.setInputMode(mode); }
-    bool portOpen() const override { return control.portOpen(); }
     void setPortOpen(bool open) override;
 
     void output(const std::string& bytes) override;
-    std::int16_t inBufferCount() override { return control.inBufferCount(); }
     std::string input() override;
-    void waitForInput(Duration limit) override { control.waitForInput(limit); }
 
     // The last exchange: its request, the bytes read, the decoded code.
     char lastCommand = 0;
@@ -33,7 +26,6 @@ public:
 private:
     void tellPause();
 
-    MSComm& control;
     Report& report;
     char awaiting = 0;
     std::chrono::steady_clock::time_point lastReplyAt{};
