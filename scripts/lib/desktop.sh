@@ -1,7 +1,11 @@
 # shellcheck shell=bash
 # Driving cvd-operator on a virtual display, as an operator would: clicks at
 # the controls' places and reading the text fields through the clipboard.
-# Needs xvfb, xdotool and xclip. Source it; call desktop_stop when done.
+# Needs xvfb, xdotool and xclip. Source it; call desktop_stop when done: it
+# also stops the simulated dispensers of sim.sh.
+
+# shellcheck source=scripts/lib/sim.sh
+. "$(dirname "${BASH_SOURCE[0]}")/sim.sh"
 
 DESKTOP_PIDS=()
 
@@ -42,17 +46,6 @@ desktop_start() {
     echo "Xvfb gave no usable display (attempt $attempt)" >&2
   done
   echo "Xvfb did not start: is the package xvfb installed?" >&2
-  return 1
-}
-
-# sim_start LINK TRACE [cvd-sim options...]: a simulated dispenser at LINK.
-sim_start() {
-  local link=$1 trace=$2
-  shift 2
-  "$SIM" --link "$link" --trace "$trace" "$@" 2>/dev/null &
-  DESKTOP_PIDS+=($!)
-  for _ in $(seq 100); do [ -L "$link" ] && return 0; sleep 0.05; done
-  echo "cvd-sim did not start at $link" >&2
   return 1
 }
 
@@ -107,6 +100,7 @@ wait_for_line() {
 
 desktop_stop() {
   local pid
+  sim_stop
   for pid in "${DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${DESKTOP_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   DESKTOP_PIDS=()

@@ -99,7 +99,7 @@ case $scenario in
     ;;
   hang_up_in_the_pause)
     sim_start "$PORTS/port1" "$work/port1.trace" --cards 3
-    sim=${DESKTOP_PIDS[-1]}
+    sim=${SIM_PIDS[-1]}
     operator_start "$OPERATOR" || fail "the window did not appear"
     click Command4
     wait_for_line "$work/port1.trace" "status -> Ready" 20 || fail "no status request"

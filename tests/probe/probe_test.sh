@@ -3,20 +3,17 @@
 # faults. Checks the output, the JSON and the exit status.
 # Usage: probe_test.sh CVD-PROBE CVD-SIM TERMIOS-SPY
 set -uo pipefail
-probe=$1 sim=$2 spy=$3
+probe=$1 SIM=$2 spy=$3
+# shellcheck source=scripts/lib/sim.sh
+. "$(dirname "$0")/../../scripts/lib/sim.sh"
 work=$(mktemp -d)
-sims=()
-trap 'kill "${sims[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+trap 'sim_stop; rm -rf "$work"' EXIT
 failures=0 passes=0
 
 start_sim() { # start_sim NAME [cvd-sim options...]: a dispenser at $work/NAME
   local name=$1
   shift
-  "$sim" --link "$work/$name" --trace "$work/$name.trace" "$@" 2>/dev/null &
-  sims+=($!)
-  for _ in $(seq 100); do [ -L "$work/$name" ] && return; sleep 0.05; done
-  echo "cvd-sim did not start" >&2
-  exit 1
+  sim_start "$work/$name" "$work/$name.trace" "$@" || exit 1
 }
 
 check() { # check NAME STATUS EXPECTED-STATUS OUTPUT PATTERN...: every pattern (grep -E) is in OUTPUT
@@ -58,8 +55,8 @@ for row in "${table[@]}"; do
   status=$?
   IFS=';' read -r -a list <<<"$patterns"
   check "$name" "$status" "$expected" "$output" "${list[@]}"
-  kill "${sims[-1]}"
-  wait "${sims[-1]}" 2>/dev/null
+  kill "${SIM_PIDS[-1]}"
+  wait "${SIM_PIDS[-1]}" 2>/dev/null
 done
 
 # The line settings the serial control hands to the kernel (seen by an
@@ -85,7 +82,7 @@ start_sim cut --cards 3
 "$probe" --device "$work/cut" dispense >"$work/cut.out" 2>&1 &
 probing=$!
 sleep 0.8
-kill "${sims[-1]}"
+kill "${SIM_PIDS[-1]}"
 wait $probing
 check "hang-up during a dispense" $? 1 "$(cat "$work/cut.out")" "stopped answering \(hang-up\)"
 
