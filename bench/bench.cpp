@@ -10,12 +10,12 @@
 #include "QtWindowEvents.h"
 #include "RealPlatform.h"
 #include "SerialPortControl.h"
+#include "SimRig.h"
 #include "Stats.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QSerialPort>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -508,31 +509,15 @@ pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extra
     return pid;
 }
 
-// A simulated dispenser on a pseudo-terminal, for the whole dispense sequence.
-class SimulatedDispenser {
-public:
-    explicit SimulatedDispenser(std::vector<std::string> options)
-    {
-        std::vector<std::string> args{SIM_PROGRAM, "--link", link, "--trace", "/dev/null"};
-        args.insert(args.end(), options.begin(), options.end());
-        sim = spawn(args);
-        // It shares the program's core; a dispenser works beside it.
-        const sched_param none{};
-        sched_setscheduler(sim, SCHED_IDLE, &none);
-        for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(10ms);
-    }
-    ~SimulatedDispenser()
-    {
-        kill(sim, SIGTERM);
-        waitpid(sim, nullptr, 0);
-    }
-    QTemporaryDir dir;
-    const std::string link = dir.filePath("port").toStdString();
-
-private:
-    pid_t sim = -1;
-};
+// A simulated dispenser on a pseudo-terminal, for the whole dispense
+// sequence. It shares the program's core; a dispenser works beside it.
+std::unique_ptr<SimRig> simulatedDispenser(const std::vector<std::string>& options)
+{
+    auto sim = std::make_unique<SimRig>(SIM_PROGRAM, options, "/dev/null");
+    const sched_param none{};
+    sched_setscheduler(sim->pid(), SCHED_IDLE, &none);
+    return sim;
+}
 
 std::vector<Row> wholeDispense()
 {
@@ -545,8 +530,8 @@ std::vector<Row> wholeDispense()
     const KernelWorkOnCore withTheProgram(0);
     std::vector<double> totals, beyond;
     {
-        SimulatedDispenser ready({"--reply-delay", "0", "--cardout-busy", "0", "--cards", "1000"});
-        TimedLink link(ready.link);
+        const auto ready = simulatedDispenser({"--reply-delay", "0", "--cardout-busy", "0", "--cards", "1000"});
+        TimedLink link(ready->link());
         for (int i = 0; i < 6; ++i) {
             link.timed.replies = {};
             const auto start = Steady::now();
@@ -562,8 +547,8 @@ std::vector<Row> wholeDispense()
     constexpr double NoReplyNominal = 24900;
     std::vector<double> noReply, writing, waitsBeyond, opening;
     {
-        SimulatedDispenser silent({"--fault", "silent"});
-        TimedLink link(silent.link);
+        const auto silent = simulatedDispenser({"--fault", "silent"});
+        TimedLink link(silent->link());
         for (int i = 0; i < 5; ++i) {
             link.timed.writing = link.timed.waitsBeyond = link.timed.opening = {};
             const auto start = Steady::now();

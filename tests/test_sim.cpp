@@ -5,9 +5,8 @@
 #include "Protocol.h"
 #include "SerialError.h"
 #include "SerialPortControl.h"
+#include "SimRig.h"
 #include "Spawn.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -17,8 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -158,36 +156,11 @@ TEST(SimOptions, ParseAndRefuse)
 // The simulator as a process, reached through its link as the program reaches it.
 class SimProcess : public ::testing::Test {
 protected:
-    void start(std::vector<std::string> extra = {})
+    void start(const std::vector<std::string>& options = {})
     {
-        link = dir.filePath("port").toStdString();
-        trace = dir.filePath("trace").toStdString();
-        std::vector<std::string> args{SIM_PROGRAM, "--link", link, "--trace", trace};
-        args.insert(args.end(), extra.begin(), extra.end());
-        pid = spawn(args);
-        for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_EQ(access(link.c_str(), F_OK), 0) << "no link";
-    }
-    int stop()
-    {
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = -1;
-        return status;
-    }
-    void TearDown() override
-    {
-        if (pid > 0)
-            stop();
-    }
-    std::string traceText()
-    {
-        std::ifstream in(trace);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        sim = std::make_unique<SimRig>(SIM_PROGRAM, options);
+        ASSERT_TRUE(sim->linked()) << "no link";
+        link = sim->link();
     }
     CodeReponse statusThroughTheLink(SerialPortControl& control)
     {
@@ -197,9 +170,8 @@ protected:
         return Protocol::decodeReply(control.input());
     }
 
-    QTemporaryDir dir;
-    std::string link, trace;
-    pid_t pid = -1;
+    std::unique_ptr<SimRig> sim;
+    std::string link;
 };
 
 TEST_F(SimProcess, SurvivesCloseAndReopenAndAKilledClient)
@@ -217,7 +189,7 @@ TEST_F(SimProcess, SurvivesCloseAndReopenAndAKilledClient)
     // A client killed while open never restores the line settings it set.
     const pid_t client = spawn({PROBE_PROGRAM, "--device", link, "dispense"});
     auto opened = [this] {
-        const std::string text = traceText();
+        const std::string text = sim->traceText();
         int count = 0;
         for (auto at = text.find("client opened"); at != std::string::npos; at = text.find("client opened", at + 1))
             ++count;
@@ -231,16 +203,16 @@ TEST_F(SimProcess, SurvivesCloseAndReopenAndAKilledClient)
     control.setPortOpen(true);
     EXPECT_EQ(statusThroughTheLink(control), Protocol::Ready);
     control.setPortOpen(false);
-    EXPECT_NE(traceText().find("client closed the port"), std::string::npos);
+    EXPECT_NE(sim->traceText().find("client closed the port"), std::string::npos);
 }
 
 TEST_F(SimProcess, EndsCleanlyOnSigtermAndRemovesItsLink)
 {
     start();
-    const int status = stop();
+    const int status = sim->stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_NE(access(link.c_str(), F_OK), 0) << "the link is gone";
-    EXPECT_NE(traceText().find("stopped"), std::string::npos);
+    EXPECT_NE(sim->traceText().find("stopped"), std::string::npos);
 }
 
 TEST_F(SimProcess, TracesEveryFrameWithItsMeaning)
@@ -253,7 +225,7 @@ TEST_F(SimProcess, TracesEveryFrameWithItsMeaning)
     EXPECT_EQ(statusThroughTheLink(control), Protocol::Ready);
     control.setPortOpen(false);
     std::this_thread::sleep_for(50ms);
-    const std::string text = traceText();
+    const std::string text = sim->traceText();
     EXPECT_NE(text.find("< 01 37          status"), std::string::npos) << text;
     EXPECT_NE(text.find("> 01 23          status -> Ready"), std::string::npos) << text;
 }

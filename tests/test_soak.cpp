@@ -4,18 +4,10 @@
 #include "ProcessStats.h"
 #include "Protocol.h"
 #include "SerialPortControl.h"
-#include "Spawn.h"
+#include "SimRig.h"
 #include "WindowEvents.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -43,14 +35,9 @@ constexpr bool MemoryIsMeaningful = true;
 
 TEST(Soak, ThousandCommandsAndFiftyDispensesLeakNothing)
 {
-    QTemporaryDir dir;
-    const std::string link = dir.filePath("port").toStdString();
-    const pid_t sim = spawn({SIM_PROGRAM, "--link", link, "--trace", "/dev/null", "--cards", "100000", "--reply-delay",
-                             "0", "--cardout-busy", "0", "--reset-busy", "0"});
-    for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i)
-        std::this_thread::sleep_for(10ms);
-
-    SerialPortControl control({QString::fromStdString(link)});
+    SimRig sim(SIM_PROGRAM, {"--cards", "100000", "--reply-delay", "0", "--cardout-busy", "0", "--reset-busy", "0"},
+               "/dev/null");
+    SerialPortControl control({QString::fromStdString(sim.link())});
     FakeMainWindow window(control);
     SkippingClock clock;
     LiaisonCVD liaison(window, clock, clock);
@@ -72,7 +59,4 @@ TEST(Soak, ThousandCommandsAndFiftyDispensesLeakNothing)
     if (MemoryIsMeaningful) {
         EXPECT_LT(residentKb() - memory, 512) << "kB grown";
     }
-
-    kill(sim, SIGTERM);
-    waitpid(sim, nullptr, 0);
 }

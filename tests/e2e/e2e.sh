@@ -25,6 +25,7 @@ fail() {
   echo "FAIL $scenario: $*" >&2
   local trace
   for trace in "$work"/port*.trace; do
+    [ -e "$trace" ] || continue
     echo "--- $(basename "$trace")" >&2
     cat "$trace" >&2
   done
