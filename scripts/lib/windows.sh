@@ -127,3 +127,14 @@ wine_ports_checked() {
     n=$((n + 1))
   done
 }
+
+# installer_version: the version an installer carries, debian/changelog's
+# (CVD_VERSION overrides it) as the three numbers Windows Installer takes.
+installer_version() {
+  local version=${CVD_VERSION:-$(dpkg-parsechangelog -S Version)}
+  version=${version#*:}
+  version=${version%%-*}
+  [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+    { echo "The version $version is not the three numbers an installer carries." >&2; return 1; }
+  echo "$version"
+}
