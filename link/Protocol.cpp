@@ -1,7 +1,5 @@
 #include "Protocol.h"
 
-#include <cstdio>
-
 namespace Protocol {
 
 std::string request(char command)
@@ -38,17 +36,6 @@ CodeReponse decodeReply(const std::string& reply)
         return 0;
     const auto code = static_cast<CodeReponse>(static_cast<unsigned char>(reply[1]));
     return replyName(code) ? code : CodeReponse{0};
-}
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char cell[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(cell, sizeof cell, out.empty() ? "%02x" : " %02x", b);
-        out += cell;
-    }
-    return out;
 }
 
 } // namespace Protocol

@@ -36,7 +36,4 @@ const char* replyName(CodeReponse code);
 // second byte or it is no reply code.
 CodeReponse decodeReply(const std::string& reply);
 
-// Bytes as they are written in traces: "01 37".
-std::string hex(const std::string& bytes);
-
 } // namespace Protocol

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <tuple>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -189,10 +190,9 @@ TEST_F(SimProcess, SurvivesCloseAndReopenAndAKilledClient)
     // A client killed while open never restores the line settings it set.
     const pid_t client = spawn({PROBE_PROGRAM, "--device", link, "dispense"});
     auto opened = [this] {
-        const std::string text = sim->traceText();
         int count = 0;
-        for (auto at = text.find("client opened"); at != std::string::npos; at = text.find("client opened", at + 1))
-            ++count;
+        for (const wire::Record& r : sim->records())
+            count += r.meaning == "client opened the port";
         return count;
     };
     for (int i = 0; i < 300 && opened() < 4; ++i)
@@ -225,7 +225,12 @@ TEST_F(SimProcess, TracesEveryFrameWithItsMeaning)
     EXPECT_EQ(statusThroughTheLink(control), Protocol::Ready);
     control.setPortOpen(false);
     std::this_thread::sleep_for(50ms);
-    const std::string text = sim->traceText();
-    EXPECT_NE(text.find("< 01 37          status"), std::string::npos) << text;
-    EXPECT_NE(text.find("> 01 23          status -> Ready"), std::string::npos) << text;
+    using wire::Direction;
+    std::vector<std::tuple<Direction, std::string, std::string>> frames;
+    for (const wire::Record& r : sim->records())
+        if (r.direction != Direction::Event)
+            frames.emplace_back(r.direction, r.bytes, r.meaning);
+    EXPECT_EQ(frames, (decltype(frames){{Direction::ToDispenser, Status, "status"},
+                                        {Direction::FromDispenser, reply(0x23), "status -> Ready"}}))
+        << sim->traceText();
 }

@@ -137,7 +137,7 @@ TEST_F(WindowTest, DirectCommandWithNoPortChosenSendsNothing)
     build(inTurn({replyCode(Protocol::Ready)}));
     for (QPushButton* button : {window->Command1, window->Command2, window->Command3})
         click(button);
-    EXPECT_TRUE(comm->trace.empty());
+    EXPECT_TRUE(comm->wire.empty());
     ASSERT_EQ(messages.informed.size(), 3u);
     EXPECT_TRUE(messages.informed[0].contains("distribuer Carte 1"));
     EXPECT_TRUE(messages.fatals.empty());

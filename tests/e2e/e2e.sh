@@ -69,7 +69,7 @@ case $scenario in
     wait_for_line "$work/port1.trace" "client closed the port" 20 || fail "the dispense did not end"
     expect_field Text1 "-2"
     expect_field Text2 "1"
-    requests=$(grep -E ' < ' "$work/port1.trace" | awk '{print $3 $4}' | tr '\n' ' ')
+    requests=$(grep -E ' > ' "$work/port1.trace" | awk '{print $3 $4}' | tr '\n' ' ')
     [ "$requests" = "0137 0142 " ] || fail "requests were: $requests"
     grep -q "card dispensed, 2 left" "$work/port1.trace" || fail "no card dispensed"
     ;;
@@ -90,7 +90,7 @@ case $scenario in
     wait_for_line "$work/port1.trace" "client closed the port" 40 || fail "the dispense did not end"
     expect_field Text1 "-2"
     grep -q "reset -> ACK" "$work/port1.trace" || fail "no reset on an empty dispenser"
-    ! grep -q " < 01 42" "$work/port1.trace" || fail "a card-out request went to an empty dispenser"
+    ! grep -q " > 01 42" "$work/port1.trace" || fail "a card-out request went to an empty dispenser"
     ;;
   dispense_without_dispenser)
     rm -f "$PORTS/port1"
@@ -107,7 +107,7 @@ case $scenario in
     sleep 0.5
     kill "$sim" # its end hangs the line up, in the 1.5 s pause
     expect_fatal "Serial port 1 (.*): the device stopped answering (hang-up)"
-    ! grep -q " < 01 42" "$work/port1.trace" || fail "a card-out request went out after the hang-up"
+    ! grep -q " > 01 42" "$work/port1.trace" || fail "a card-out request went out after the hang-up"
     ;;
   accessible_to_a_screen_reader)
     # A screen reader runs before the program starts, and says so on the session's bus.

@@ -6,25 +6,24 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The oracle's own reading, apart from the program's encoder and decoder:
+// the three requests and the six reply codes, by value.
 char letterOf(const std::string& written)
 {
-    if (written == "write 01 37")
+    if (written == "\x01\x37")
         return 'S';
-    if (written == "write 01 40")
+    if (written == "\x01\x40")
         return 'R';
-    if (written == "write 01 42")
+    if (written == "\x01\x42")
         return 'C';
     return '?';
 }
 
-CodeReponse codeOfRead(const std::string& read)
+CodeReponse codeOf(const std::string& read)
 {
-    // "read 01 23 ..." : the second byte is at characters 8 and 9.
-    if (read.size() < 10)
+    if (read.size() < 2)
         return 0;
-    // The oracle's own reading, apart from the program's decoder: the six
-    // reply codes, by value.
-    const int code = std::stoi(read.substr(8, 2), nullptr, 16);
+    const int code = static_cast<unsigned char>(read[1]);
     for (int known : {0x22, 0x23, 0x24, 0x25, 0x4B, 0x50})
         if (code == known)
             return static_cast<CodeReponse>(code);
@@ -84,19 +83,21 @@ private:
 
 std::vector<Attempt> attemptsOf(const FakeMSComm& comm)
 {
+    using wire::Direction;
     std::vector<Attempt> attempts;
-    for (std::size_t i = 0; i < comm.trace.size(); ++i) {
-        const auto& op = comm.trace[i];
-        if (op.what.rfind("open", 0) == 0) {
+    const auto& wire = comm.wire;
+    for (std::size_t i = 0; i < wire.size(); ++i) {
+        const wire::Record& r = wire[i];
+        if (r.direction == Direction::Event && r.port != 0) {
             attempts.emplace_back();
-            attempts.back().opened = op.at;
-        } else if (op.what.rfind("write", 0) == 0 && !attempts.empty()) {
-            const bool hasRead = i + 1 < comm.trace.size() && comm.trace[i + 1].what.rfind("read", 0) == 0;
-            attempts.back().exchanges.push_back({letterOf(op.what), op.at, hasRead ? comm.trace[i + 1].at : op.at,
-                                                 hasRead ? codeOfRead(comm.trace[i + 1].what) : CodeReponse{0}});
-        } else if (op.what == "close" && !attempts.empty()) {
+            attempts.back().opened = r.at;
+        } else if (r.direction == Direction::ToDispenser && !attempts.empty()) {
+            const bool hasRead = i + 1 < wire.size() && wire[i + 1].direction == Direction::FromDispenser;
+            attempts.back().exchanges.push_back({letterOf(r.bytes), r.at, hasRead ? wire[i + 1].at : r.at,
+                                                 hasRead ? codeOf(wire[i + 1].bytes) : CodeReponse{0}});
+        } else if (r.direction == Direction::Event && !attempts.empty()) {
             attempts.back().closed = true;
-            attempts.back().closedAt = op.at;
+            attempts.back().closedAt = r.at;
         }
     }
     return attempts;

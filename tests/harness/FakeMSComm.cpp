@@ -2,7 +2,6 @@
 
 #include "Protocol.h"
 
-#include <cstdio>
 
 Reply noReply()
 {
@@ -26,9 +25,10 @@ void FakeMSComm::setPortOpen(bool wantOpen)
     open = wantOpen;
     if (open) {
         setup.emplace_back("open");
-        record("open " + std::to_string(commPort));
+        record(wire::Direction::Event, "", "port " + std::to_string(commPort) + " opened", commPort);
     } else {
-        record("close");
+        record(wire::Direction::Event, "", "port closed");
+        awaitingReply = false;
         buffer.clear();
         arrivals.clear();
     }
@@ -40,7 +40,8 @@ void FakeMSComm::output(const std::string& bytes)
         violations.push_back("write on a closed port");
     if (onWrite)
         onWrite(bytes);
-    record("write " + Protocol::hex(bytes));
+    record(wire::Direction::ToDispenser, bytes, Protocol::requestName(bytes.size() == 2 ? bytes[1] : '\0'));
+    awaitingReply = true;
     for (const Chunk& chunk : responder(bytes))
         arrivals.emplace(clock.now() + chunk.after, chunk.bytes);
 }
@@ -56,7 +57,15 @@ std::string FakeMSComm::input()
     deliverDue();
     std::string taken;
     taken.swap(buffer);
-    record(taken.empty() ? "read" : "read " + Protocol::hex(taken));
+    std::string meaning;
+    if (awaitingReply) {
+        const char* name = Protocol::replyName(Protocol::decodeReply(taken));
+        meaning = name ? name : taken.empty() ? "no reply" : "no reply code";
+    } else if (!taken.empty()) {
+        meaning = "stale, flushed at the opening";
+    }
+    awaitingReply = false;
+    record(wire::Direction::FromDispenser, taken, meaning);
     return taken;
 }
 
@@ -86,74 +95,51 @@ void FakeMSComm::deliverDue()
     }
 }
 
-void FakeMSComm::record(const std::string& what)
+void FakeMSComm::record(wire::Direction direction, const std::string& bytes, const std::string& meaning,
+                        std::int16_t port)
 {
-    trace.push_back({clock.now(), what});
+    wire.push_back({clock.now(), direction, bytes, meaning, port});
 }
+
+namespace {
+
+std::string nameOf(const wire::Record& r)
+{
+    switch (r.direction) {
+    case wire::Direction::ToDispenser:
+        return "write " + wire::hex(r.bytes);
+    case wire::Direction::FromDispenser:
+        return r.bytes.empty() ? "read" : "read " + wire::hex(r.bytes);
+    case wire::Direction::Event:
+        break;
+    }
+    return r.port != 0 ? "open " + std::to_string(r.port) : "close";
+}
+
+} // namespace
 
 std::vector<FakeMSComm::Op> FakeMSComm::ops(const std::string& prefix) const
 {
     std::vector<Op> found;
-    for (const Op& op : trace)
-        if (op.what.compare(0, prefix.size(), prefix) == 0)
-            found.push_back(op);
+    for (const wire::Record& r : wire)
+        if (nameOf(r).compare(0, prefix.size(), prefix) == 0)
+            found.push_back({r.at, nameOf(r)});
     return found;
 }
 
 std::vector<std::string> FakeMSComm::opNames() const
 {
     std::vector<std::string> names;
-    for (const Op& op : trace)
-        names.push_back(op.what);
+    for (const wire::Record& r : wire)
+        names.push_back(nameOf(r));
     return names;
 }
-
-namespace {
-
-std::string unhex(const std::string& text)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
-        bytes += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
-} // namespace
 
 std::string FakeMSComm::wireTrace() const
 {
     std::string out;
-    bool awaitingReply = false;
-    for (const Op& op : trace) {
-        const std::size_t space = op.what.find(' ');
-        const std::string kind = op.what.substr(0, space);
-        const std::string shown = space == std::string::npos ? "" : op.what.substr(space + 1);
-        const std::string bytes = unhex(shown);
-        const char* direction = " ";
-        std::string meaning;
-        if (kind == "write") {
-            direction = ">";
-            meaning = Protocol::requestName(bytes.size() == 2 ? bytes[1] : '\0');
-            awaitingReply = true;
-        } else if (kind == "read" && awaitingReply) {
-            direction = "<";
-            const char* name = Protocol::replyName(Protocol::decodeReply(bytes));
-            meaning = name ? name : bytes.empty() ? "no reply" : "no reply code";
-            awaitingReply = false;
-        } else if (kind == "read") {
-            if (bytes.empty())
-                continue;
-            direction = "<";
-            meaning = "stale, flushed at the opening";
-        } else {
-            meaning = kind == "open" ? "port " + shown + " opened" : "port closed";
-            awaitingReply = false;
-        }
-        char line[160];
-        std::snprintf(line, sizeof line, "%10.1f %s %-14s %s\n",
-                      std::chrono::duration<double, std::milli>(op.at).count(), direction,
-                      kind == "open" ? "" : shown.c_str(), meaning.c_str());
-        out += line;
-    }
+    for (const wire::Record& r : wire)
+        if (!(r.direction == wire::Direction::FromDispenser && r.meaning.empty()))
+            out += wire::line(r);
     return out;
 }

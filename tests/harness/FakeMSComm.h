@@ -2,6 +2,7 @@
 
 #include "MSComm.h"
 #include "VirtualClock.h"
+#include "WireTrace.h"
 
 #include <functional>
 #include <map>
@@ -20,10 +21,13 @@ using Responder = std::function<Reply(const std::string& request)>;
 Reply noReply();
 Reply replyCode(CodeReponse code, Duration after = std::chrono::milliseconds(5));
 
-// A serial control on a virtual clock. It records every operation with the
-// time it happened: "open 1", "write 01 37", "read 01 23", "close".
+// A serial control on a virtual clock. It records every operation on the wire
+// with the time it happened: an opening (an event with its port), a write (to
+// the dispenser), a read (from it, maybe empty), a closing (an event, port 0).
 class FakeMSComm final : public MSComm {
 public:
+    // An operation as the tests name it: "open 1", "write 01 37", "read 01 23",
+    // "read" (nothing there), "close".
     struct Op {
         Duration at;
         std::string what;
@@ -53,7 +57,7 @@ public:
     // Bytes that arrive at an absolute time whether or not a request asked.
     void arriveAt(Duration at, const std::string& bytes);
 
-    std::vector<Op> trace;
+    std::vector<wire::Record> wire;
     std::vector<std::string> violations;
     std::function<void(const std::string&)> onWrite;
     std::int16_t commPort = -1;
@@ -64,17 +68,19 @@ public:
     // Only the operations whose text starts with `prefix`.
     std::vector<Op> ops(const std::string& prefix) const;
     std::vector<std::string> opNames() const;
-    // The trace in cvd-sim's line format, with virtual-clock times: '>' a
-    // request written, '<' what a read took, ' ' the port opened or closed.
+    // The wire trace, with virtual-clock times; a read of nothing at the
+    // opening is left out.
     std::string wireTrace() const;
 
 private:
     void deliverDue();
-    void record(const std::string& what);
+    void record(wire::Direction direction, const std::string& bytes, const std::string& meaning,
+                std::int16_t port = 0);
 
     VirtualClock& clock;
     Responder responder;
     bool open = false;
+    bool awaitingReply = false;
     std::string buffer;
     std::multimap<Duration, std::string> arrivals;
 };

@@ -60,3 +60,13 @@ std::string SimRig::traceText() const
     text << in.rdbuf();
     return text.str();
 }
+
+std::vector<wire::Record> SimRig::records() const
+{
+    std::vector<wire::Record> records;
+    std::ifstream in(tracePath);
+    for (std::string line; std::getline(in, line);)
+        if (auto record = wire::parse(line))
+            records.push_back(*record);
+    return records;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WireTrace.h"
+
 #include <sys/types.h>
 
 #include <string>
@@ -22,6 +24,7 @@ public:
     // Stops it and gives its wait status; at most once.
     int stop();
     std::string traceText() const;
+    std::vector<wire::Record> records() const;
 
     pid_t pid() const { return child; }
     const std::string& link() const { return linkPath; }

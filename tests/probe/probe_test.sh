@@ -59,6 +59,13 @@ for row in "${table[@]}"; do
   wait "${SIM_PIDS[-1]}" 2>/dev/null
 done
 
+# One exchange as cvd-probe and cvd-sim trace it: the same arrows and bytes.
+start_sim both --cards 3
+"$probe" --device "$work/both" --trace reset >"$work/probe.trace" 2>&1
+frames() { awk '$2 ~ /^[<>]$/ { print $2, $3, $4 }' "$1"; }
+[ "$(frames "$work/probe.trace")" = "$(frames "$work/both.trace")" ]
+check "probe and simulator trace an exchange alike" $? 0 "$(cat "$work/probe.trace" "$work/both.trace")" "> 01 40"
+
 # The line settings the serial control hands to the kernel (seen by an
 # interposer): one setting asks for even parity; the last one before the
 # request is 9600 baud, 8 data bits, 1 stop bit, no flow control, raw.
@@ -115,7 +122,7 @@ for signal in INT:130 TERM:143; do
   wait $probing
   status=$?
   sleep 0.2
-  requests=$(grep -c ' < 01 37' "$work/stop$signal.trace")
+  requests=$(grep -c ' > 01 37' "$work/stop$signal.trace")
   check "SIG${signal%:*} in a pause" "$status" "${signal#*:}" "$(cat "$work/stop.out") requests=$requests" \
     "no further request sent, port closed" "requests=1$"
   grep -q "client closed the port" "$work/stop$signal.trace" || check "SIG${signal%:*} closes the port" 1 0 "" ""

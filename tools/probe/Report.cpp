@@ -1,6 +1,7 @@
 #include "Report.h"
 
 #include "Protocol.h"
+#include "WireTrace.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,7 +36,7 @@ std::string replyMeaning(CodeReponse code, const std::string& bytes)
         return name;
     if (bytes.empty())
         return "no reply within 1 s";
-    return "no reply code in " + Protocol::hex(bytes);
+    return "no reply code in " + wire::hex(bytes);
 }
 
 Report::Report(Style style, bool steps)
@@ -48,16 +49,16 @@ double Report::elapsedMs() const
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-void Report::traceLine(const char* direction, const std::string& bytes, const std::string& meaning)
+void Report::traceLine(wire::Direction direction, const std::string& bytes, const std::string& meaning)
 {
-    std::printf("%10.1f %s %-14s %s\n", elapsedMs(), direction, Protocol::hex(bytes).c_str(), meaning.c_str());
+    std::fputs(wire::line({std::chrono::steady_clock::now() - start, direction, bytes, meaning}).c_str(), stdout);
     std::fflush(stdout);
 }
 
 void Report::step(const std::string& text)
 {
     if (style == Style::Trace)
-        traceLine(" ", "", text);
+        traceLine(wire::Direction::Event, "", text);
     else if (style == Style::Plain && steps) {
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
@@ -69,7 +70,7 @@ void Report::sent(char command, const std::string& bytes)
     sentMs = elapsedMs();
     sentBytes = bytes;
     if (style == Style::Trace)
-        traceLine(">", bytes, Protocol::requestName(command));
+        traceLine(wire::Direction::ToDispenser, bytes, Protocol::requestName(command));
     else
         step(std::string("request ") + Protocol::requestName(command));
 }
@@ -79,18 +80,18 @@ void Report::received(char command, const std::string& bytes, CodeReponse code)
     const double ms = elapsedMs();
     if (style == Style::Json) {
         printJson({{"request", Protocol::requestName(command)},
-                   {"sent", QString::fromStdString(sentBytes.empty() ? "" : Protocol::hex(sentBytes))},
+                   {"sent", QString::fromStdString(sentBytes.empty() ? "" : wire::hex(sentBytes))},
                    {"sent_ms", tenths(sentMs)},
-                   {"reply", QString::fromStdString(Protocol::hex(bytes))},
+                   {"reply", QString::fromStdString(wire::hex(bytes))},
                    {"reply_ms", tenths(ms)},
                    {"code", code},
                    {"name", codeName(code)}});
     } else if (style == Style::Trace) {
-        traceLine("<", bytes, replyMeaning(code, bytes));
+        traceLine(wire::Direction::FromDispenser, bytes, replyMeaning(code, bytes));
     } else {
         char waited[32];
         std::snprintf(waited, sizeof waited, " after %.0f ms", ms - sentMs);
-        step("reply   " + replyMeaning(code, bytes) + (bytes.empty() ? "" : " (" + Protocol::hex(bytes) + ")") +
+        step("reply   " + replyMeaning(code, bytes) + (bytes.empty() ? "" : " (" + wire::hex(bytes) + ")") +
              waited);
     }
 }
@@ -98,11 +99,11 @@ void Report::received(char command, const std::string& bytes, CodeReponse code)
 void Report::flushed(const std::string& bytes)
 {
     if (style == Style::Trace)
-        traceLine("<", bytes, "stale, flushed at the opening");
+        traceLine(wire::Direction::FromDispenser, bytes, "stale, flushed at the opening");
     else if (style == Style::Json)
-        printJson({{"flushed", QString::fromStdString(Protocol::hex(bytes))}, {"at_ms", tenths(elapsedMs())}});
+        printJson({{"flushed", QString::fromStdString(wire::hex(bytes))}, {"at_ms", tenths(elapsedMs())}});
     else
-        step("flushed " + Protocol::hex(bytes) + " (stale bytes at the opening)");
+        step("flushed " + wire::hex(bytes) + " (stale bytes at the opening)");
 }
 
 void Report::paused(double seconds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Types.h"
+#include "WireTrace.h"
 
 #include <chrono>
 #include <cstdio>
@@ -9,7 +10,7 @@
 // What cvd-probe prints, in one of three styles:
 //   Plain  steps in words (a dispense) and the decoded reply;
 //   Trace  every frame with milliseconds since start, direction, hex bytes
-//          and meaning, in the line format of cvd-sim's trace;
+//          and meaning, as cvd-sim's trace writes them;
 //   Json   one JSON object per exchange, pause and result.
 class Report {
 public:
@@ -29,7 +30,7 @@ public:
 
 private:
     double elapsedMs() const;
-    void traceLine(const char* direction, const std::string& bytes, const std::string& meaning);
+    void traceLine(wire::Direction direction, const std::string& bytes, const std::string& meaning);
     void step(const std::string& text);
 
     const Style style;

@@ -25,8 +25,8 @@ const char* const Usage = "Usage: cvd-sim --link PATH [options]\n"
                           "  --trace FILE         write the wire trace to FILE instead of standard output\n"
                           "  --help               show this text\n"
                           "\n"
-                          "The trace has a line per frame: milliseconds since the start, '<' for a request\n"
-                          "received or '>' for a reply sent, the bytes in hex, and their meaning.\n"
+                          "The trace has a line per frame: milliseconds since the start, '>' for a request\n"
+                          "from the program or '<' for a reply to it, the bytes in hex, and their meaning.\n"
                           "It runs until SIGINT or SIGTERM, then removes its link.\n";
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error, bool& help)

@@ -2,6 +2,7 @@
 
 #include "Dispenser.h"
 #include "Options.h"
+#include "WireTrace.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -47,7 +48,8 @@ private:
     void received(const std::string& bytes);
     void sendDue();
     int pollTimeout() const;
-    void line(const char* direction, const std::string& bytes, const std::string& meaning);
+    void line(wire::Direction direction, const std::string& bytes, const std::string& meaning);
+    void note(const std::string& what) { line(wire::Direction::Event, "", what); }
 
     const Options& options;
     Dispenser dispenser;
@@ -61,21 +63,9 @@ private:
     std::deque<Outgoing> outgoing;
 };
 
-std::string hex(const std::string& bytes)
+void Simulator::line(wire::Direction direction, const std::string& bytes, const std::string& meaning)
 {
-    std::string out;
-    char cell[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(cell, sizeof cell, out.empty() ? "%02x" : " %02x", b);
-        out += cell;
-    }
-    return out;
-}
-
-void Simulator::line(const char* direction, const std::string& bytes, const std::string& meaning)
-{
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    std::fprintf(trace, "%10.1f %s %-14s %s\n", ms, direction, hex(bytes).c_str(), meaning.c_str());
+    std::fputs(wire::line({Clock::now() - start, direction, bytes, meaning}).c_str(), trace);
     std::fflush(trace);
 }
 
@@ -120,7 +110,7 @@ void Simulator::received(const std::string& bytes)
     pending += bytes;
     while (!pending.empty()) {
         if (pending[0] != 0x01) {
-            line("<", pending.substr(0, 1), "stray byte, ignored");
+            line(wire::Direction::ToDispenser, pending.substr(0, 1), "stray byte, ignored");
             pending.erase(0, 1);
             continue;
         }
@@ -130,14 +120,14 @@ void Simulator::received(const std::string& bytes)
         pending.erase(0, 2);
         const auto now = Clock::now();
         const Dispenser::Answer answer = dispenser.answer(request, std::chrono::duration_cast<Ms>(now - start));
-        line("<", request, answer.meaning.substr(0, answer.meaning.find(" ->")));
+        line(wire::Direction::ToDispenser, request, answer.meaning.substr(0, answer.meaning.find(" ->")));
         bool first = true;
         for (const auto& chunk : options.fault.shape(answer.reply, options.replyDelay)) {
             outgoing.push_back({now + chunk.after, chunk.bytes, first ? answer.meaning : "(rest of the reply)"});
             first = false;
         }
         if (first)
-            line(" ", "", "(no reply: " + answer.meaning + ")");
+            note("(no reply: " + answer.meaning + ")");
     }
 }
 
@@ -148,7 +138,7 @@ void Simulator::sendDue()
         outgoing.pop_front();
         if (write(master, out.bytes.data(), out.bytes.size()) < 0)
             std::fprintf(stderr, "cvd-sim: write failed: %s\n", std::strerror(errno));
-        line(">", out.bytes, out.meaning);
+        line(wire::Direction::FromDispenser, out.bytes, out.meaning);
     }
 }
 
@@ -185,7 +175,7 @@ int Simulator::run()
 
     std::fprintf(stderr, "cvd-sim: dispenser on %s, linked at %s, %d cards, %s\n", slavePath.c_str(),
                  options.link.c_str(), dispenser.cards(), Dispenser::nameOf(dispenser.state(Ms(0))).c_str());
-    line(" ", "", "started");
+    note("started");
 
     for (;;) {
         pollfd fds[3] = {{master, POLLIN, 0}, {clients, POLLIN, 0}, {signals, POLLIN, 0}};
@@ -199,10 +189,10 @@ int Simulator::run()
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(events + at);
                 if (event->mask & IN_OPEN) {
-                    line(" ", "", "client opened the port");
+                    note("client opened the port");
                 } else if (event->mask & IN_CLOSE) {
                     resetTerminal();
-                    line(" ", "", "client closed the port");
+                    note("client closed the port");
                 }
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
@@ -216,7 +206,7 @@ int Simulator::run()
         sendDue();
     }
 
-    line(" ", "", "stopped");
+    note("stopped");
     unlink(options.link.c_str());
     return 0;
 }
