@@ -1,5 +1,7 @@
 #include "DeadlineTimer.h"
 
+#include "WaitTiming.h"
+
 #include <poll.h>
 #include <sys/timerfd.h>
 #include <time.h>
@@ -13,16 +15,6 @@
 #include <string>
 
 namespace {
-
-// A wait longer than twice this wakes this much before its deadline: the
-// first wake comes 0.1 to 0.35 ms late, and the rest is a short sleep.
-constexpr Duration FinalStretch = std::chrono::microseconds(600);
-// A short sleep wakes some tens of microseconds after its timer fires, as the
-// machine allows. The last timer fires that much before the deadline, learnt
-// from the last wakes so as to come this much early, and what is left is
-// waited out on the clock.
-constexpr Duration WakeMargin = std::chrono::microseconds(5);
-constexpr Duration LongestLead = std::chrono::microseconds(200);
 
 Duration monotonicNow()
 {
@@ -48,15 +40,15 @@ DeadlineTimer::~DeadlineTimer()
 void DeadlineTimer::start(Duration limit)
 {
     deadline = monotonicNow() + std::max(limit, Duration(1));
-    approaching = limit > 2 * FinalStretch;
-    arm(approaching ? deadline - FinalStretch : deadline - lastLead);
+    approaching = WaitTiming::wakesForFinalStretch(limit);
+    arm(approaching ? deadline - WaitTiming::FinalStretch : deadline - lastLead);
 }
 
 bool DeadlineTimer::take()
 {
     const Duration woke = monotonicNow();
     if (approaching) {
-        if (woke < deadline - FinalStretch)
+        if (woke < deadline - WaitTiming::FinalStretch)
             return false; // woken for nothing
         // Re-arming clears the expiry too, without a read.
         approaching = false;
@@ -66,7 +58,7 @@ bool DeadlineTimer::take()
     std::uint64_t expiries = 0;
     if (::read(fd, &expiries, sizeof expiries) != sizeof expiries)
         return false;
-    lastLead = std::clamp(lastLead + (woke - deadline + WakeMargin) / 4, Duration(0), LongestLead);
+    lastLead = WaitTiming::nextLead(lastLead, woke - deadline);
     while (monotonicNow() < deadline) {
     }
     return true;

@@ -12,7 +12,20 @@
 // machine takes to wake from a long idle: about 0.15 ms on a virtual
 // machine, against 0.04 ms from a short one. So a long wait wakes once a
 // little before its deadline, and then sleeps the last stretch, whose timer
-// fires early by about as long as the machine took to wake from the last ones.
+// fires early by about as long as the machine took to wake from the last ones
+// (the numbers are in WaitTiming.h).
+//
+// Its states, for one wait:
+//   approaching  armed for the start of the final stretch (a long wait);
+//   final        armed for the last timer, a little before the deadline;
+//   done         the deadline has come.
+// Call order: start(); then, each time descriptor() becomes readable (polled
+// along with the caller's own descriptors), take(), which is true once done
+// and otherwise moves approaching to final. A caller that slept on its own
+// until near the deadline calls approached() instead of waiting for the
+// first wake. sleepOut() finishes a wait in its final state on the timer
+// alone; while approaching it returns at once. start() begins a new wait in
+// any state.
 class DeadlineTimer {
 public:
     DeadlineTimer();

@@ -1,6 +1,7 @@
 #include "SerialPortControl.h"
 
 #include "SerialFailures.h"
+#include "WaitTiming.h"
 
 #include <QString>
 
@@ -18,10 +19,6 @@ namespace {
 // Received bytes kept in memory at most; a flood beyond it waits in the system.
 constexpr qint64 ReadBufferLimit = 4096;
 constexpr std::chrono::milliseconds WriteTimeout{1000};
-// QSerialPort's sleep may end 0.1 % of its length late, and a long sleep
-// wakes some tenths of a millisecond late besides: it is asked for 0.2 % less
-// than the wait, in whole milliseconds, and this less again.
-constexpr std::chrono::milliseconds LateEndMargin{1};
 
 QSerialPort::Parity toQt(LineSettings::Parity parity)
 {
@@ -103,7 +100,7 @@ void SerialPortControl::open()
     }
     port.setReadBufferSize(ReadBufferLimit);
     port.clear(QSerialPort::Input);
-    justReceived = false;
+    takenInByWait = false;
     // Unwatched, a pulled cable would go unnoticed and spin a core.
     if (!hangUpWatch.watch(static_cast<int>(port.handle()))) {
         const int why = errno;
@@ -114,7 +111,7 @@ void SerialPortControl::open()
 
 void SerialPortControl::output(const std::string& bytes)
 {
-    justReceived = false;
+    takenInByWait = false;
     checkLine();
     port.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // write() only queues the bytes; they must be with the driver before we
@@ -134,15 +131,15 @@ void SerialPortControl::output(const std::string& bytes)
 
 std::int16_t SerialPortControl::inBufferCount()
 {
-    if (!justReceived)
-        takeInReceived();
+    if (!takenInByWait)
+        takeInArrived();
     return static_cast<std::int16_t>(std::min<qint64>(port.bytesAvailable(), std::numeric_limits<std::int16_t>::max()));
 }
 
 std::string SerialPortControl::input()
 {
-    if (!std::exchange(justReceived, false))
-        takeInReceived();
+    if (!std::exchange(takenInByWait, false))
+        takeInArrived();
     const QByteArray bytes = inputLen > 0 ? port.read(inputLen) : port.readAll();
     return bytes.toStdString();
 }
@@ -155,15 +152,15 @@ std::string SerialPortControl::input()
 // timer together.
 void SerialPortControl::waitForInput(Duration limit)
 {
-    justReceived = false;
+    takenInByWait = false;
     checkLine();
     if (!port.isOpen())
         failStoppedAnswering();
     deadline.start(limit);
-    const auto onQtsClock = std::chrono::floor<std::chrono::milliseconds>(limit - limit / 500) - LateEndMargin;
+    const auto onQtsClock = WaitTiming::qtSleep(limit);
     if (onQtsClock.count() > 0) {
-        if (receive(static_cast<int>(onQtsClock.count()))) {
-            justReceived = true;
+        if (waitAndTakeIn(static_cast<int>(onQtsClock.count()))) {
+            takenInByWait = true;
             return;
         }
         deadline.approached();
@@ -173,8 +170,8 @@ void SerialPortControl::waitForInput(Duration limit)
         if (::poll(sleepers, 2, -1) < 0 && errno != EINTR)
             failStoppedAnswering();
         if (sleepers[0].revents != 0) {
-            receive(0);
-            justReceived = true;
+            waitAndTakeIn(0);
+            takenInByWait = true;
             return;
         }
         if (sleepers[1].revents != 0 && deadline.take())
@@ -185,7 +182,7 @@ void SerialPortControl::waitForInput(Duration limit)
 // A plain look at the descriptor first: QSerialPort's own zero-time wait
 // raises and clears a time-out error, with its signals, when nothing came.
 // The same look shows a hang-up, which the watch then takes in.
-void SerialPortControl::takeInReceived()
+void SerialPortControl::takeInArrived()
 {
     if (lost)
         failStoppedAnswering();
@@ -196,12 +193,12 @@ void SerialPortControl::takeInReceived()
         return;
     if (ready.revents & (POLLHUP | POLLERR))
         checkLine();
-    receive(0);
+    waitAndTakeIn(0);
 }
 
 // Lets QSerialPort wait up to `ms` for the line and read what it holds; true
 // when something came. After a hang-up its read fails.
-bool SerialPortControl::receive(int ms)
+bool SerialPortControl::waitAndTakeIn(int ms)
 {
     if (port.bytesAvailable() >= ReadBufferLimit || port.waitForReadyRead(ms))
         return true;

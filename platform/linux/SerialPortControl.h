@@ -35,8 +35,8 @@ private:
     void open();
     void lineLost();
     void checkLine();
-    void takeInReceived();
-    bool receive(int ms);
+    void takeInArrived();
+    bool waitAndTakeIn(int ms);
     [[noreturn]] void failStoppedAnswering() const;
 
     QSerialPort port;
@@ -45,7 +45,7 @@ private:
     bool lost = false;
     // The last wait took in what the line held, and nothing was sent since:
     // the count and the read that follow need no second look at the line.
-    bool justReceived = false;
+    bool takenInByWait = false;
     HangUpWatch hangUpWatch{[this] { lineLost(); }};
     DeadlineTimer deadline;
 };
