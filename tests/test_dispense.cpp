@@ -1,8 +1,5 @@
+#include "Golden.h"
 #include "LinkFixture.h"
-
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 // Whole attempts, compared with their recorded wire traces in tests/golden
 // (virtual-clock times: 5 ms for each answer, a second for each silence).
@@ -26,14 +23,7 @@ TEST_P(Golden, TheWireIsTheRecordedOne)
     EXPECT_EQ(liaison->DistribueCarte(), 0);
     EXPECT_EQ(window->shown, GetParam().shown);
     EXPECT_TRUE(comm->violations.empty());
-    const std::string path = std::string(GOLDEN_DIR "/") + GetParam().name + ".trace";
-    if (std::getenv("CVD_UPDATE_GOLDEN")) {
-        std::ofstream(path) << comm->wireTrace();
-        GTEST_SKIP() << "recorded " << path;
-    }
-    std::ifstream recorded(path);
-    ASSERT_TRUE(recorded) << path;
-    EXPECT_EQ(comm->wireTrace(), std::string(std::istreambuf_iterator<char>(recorded), {})) << path;
+    expectGolden(std::string(GetParam().name) + ".trace", comm->wireTrace());
 }
 
 // The status replies of the dispenser, in turn; the last one repeats.

@@ -1,59 +1,11 @@
 #include "WindowFixture.h"
 
-#include "ControlsTable.h"
 #include "Operator.h"
-#include "Twips.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <algorithm>
-
-inline std::ostream& operator<<(std::ostream& out, const ControlPlace& c)
-{
-    return out << c.name;
-}
-
-class WindowLayout : public WindowTest, public ::testing::WithParamInterface<ControlPlace> {};
-
-// At 96 dpi, 15 twips a pixel.
-TEST_P(WindowLayout, ControlsStandWhereTheirTwipsSay)
-{
-    build(inTurn({}));
-    ASSERT_EQ(window->logicalDpiX(), 96);
-    auto* control = window->findChild<QWidget*>(GetParam().name);
-    ASSERT_NE(control, nullptr);
-    const TwipsRect& t = GetParam().twips;
-    EXPECT_EQ(control->geometry(), QRect(t.left / 15, t.top / 15, t.width / 15, t.height / 15));
-    if (auto* button = qobject_cast<QPushButton*>(control))
-        EXPECT_EQ(button->text(), GetParam().caption);
-    else
-        EXPECT_EQ(static_cast<QLineEdit*>(control)->text(), "") << "text fields start empty";
-    EXPECT_TRUE(window->rect().contains(control->geometry())) << "the client area holds every control";
-}
-
-INSTANTIATE_TEST_SUITE_P(AllControls, WindowLayout, ::testing::ValuesIn(Controls),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Twips, FollowTheLogicalDensity)
-{
-    EXPECT_EQ(twipsToPixels(1200, 96), 80);
-    EXPECT_EQ(twipsToPixels(1680, 96), 112);
-    EXPECT_EQ(twipsToPixels(1200, 120), 100);
-    EXPECT_EQ(twipsToPixels(1680, 120), 140);
-    EXPECT_EQ(twipsToPixels(1200, 144), 120);
-    EXPECT_EQ(twipsToPixels(2055, 144), 206) << "rounded, not cut";
-}
-
-TEST_F(WindowTest, TitleAndTabOrder)
-{
-    build(inTurn({}));
-    EXPECT_EQ(window->windowTitle(), "Form1");
-    for (std::size_t i = 0; i + 1 < std::size(Controls); ++i)
-        EXPECT_EQ(window->findChild<QWidget*>(Controls[i].name)->nextInFocusChain(),
-                  window->findChild<QWidget*>(Controls[i + 1].name))
-            << Controls[i].name;
-}
 
 // Through the program's own start-up: the library is initialised once,
 // before the window is shown.
