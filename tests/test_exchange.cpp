@@ -1,4 +1,5 @@
 #include "LinkFixture.h"
+#include "ReplyShapes.h"
 
 using Ops = std::vector<std::string>;
 
@@ -13,20 +14,7 @@ TEST_F(LinkTest, OpeningSetsPortAndLineThenFlushes)
     EXPECT_TRUE(comm->portOpen()) << "a request leaves the port open";
 }
 
-struct WaitCase {
-    const char* name;
-    Reply reply;
-    CodeReponse code;
-    Duration readAt; // after the write
-    const char* read;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const WaitCase& c)
-{
-    return out << c.name;
-}
-
-class ReplyWait : public LinkTest, public ::testing::WithParamInterface<WaitCase> {};
+class ReplyWait : public LinkTest, public ::testing::WithParamInterface<ReplyShape> {};
 
 TEST_P(ReplyWait, EndsOnTwoBytesOrAfterMoreThanASecond)
 {
@@ -40,25 +28,8 @@ TEST_P(ReplyWait, EndsOnTwoBytesOrAfterMoreThanASecond)
     EXPECT_EQ(events.processed, 0) << "the reply wait processes no window events";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ReplyWait,
-    ::testing::Values(
-        WaitCase{"exact", replyCode(Protocol::Busy, 20ms), Protocol::Busy, 20ms, "01 24"},
-        WaitCase{"silence", noReply(), 0, NoReplyWait, ""},
-        WaitCase{"oneByteThenSilence", {{10ms, "\x01"}}, 0, NoReplyWait, "01"},
-        WaitCase{"oneCharacterReplyIsNoReply", {{10ms, "#"}}, 0, NoReplyWait, "23"},
-        WaitCase{"splitInTwo", {{10ms, "\x01"}, {300ms, "\x22"}}, Protocol::Empty, 300ms, "01 22"},
-        WaitCase{"longReply", {{10ms, "\x01\x25\x99\x98"}}, Protocol::Error, 10ms, "01 25 99 98"},
-        WaitCase{"readWhileStillArriving", {{10ms, "\x01\x50"}, {20ms, "\x77"}}, Protocol::Ack, 10ms, "01 50"},
-        WaitCase{"secondByteAtTheBound", {{10ms, "\x01"}, {1s, "\x23"}}, Protocol::Ready, 1s, "01 23"},
-        WaitCase{"firstByteAtTheBoundSecondOneTickLater",
-                 {{1s, "\x01"}, {NoReplyWait, "\x23"}},
-                 Protocol::Ready,
-                 NoReplyWait,
-                 "01 23"},
-        WaitCase{"secondByteJustAfter", {{10ms, "\x01"}, {NoReplyWait + Duration{1}, "\x23"}}, 0, NoReplyWait, "01"},
-        WaitCase{"highBitSecondByte", {{5ms, "\x01\xa3"}}, 0, 5ms, "01 a3"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Replies, ReplyWait, ::testing::ValuesIn(replyShapes(false)),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A reply that comes after the bound stays waiting on the open port; the
 // next exchange reads it first, as it stands.

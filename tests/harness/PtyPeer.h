@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FakeMSComm.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -16,12 +18,9 @@ public:
         std::chrono::steady_clock::time_point at;
         std::string bytes;
     };
-    struct Part {
-        std::chrono::milliseconds after;
-        std::string bytes;
-    };
+    using Part = Chunk;
     // What to answer to a two-byte request.
-    using Answer = std::function<std::vector<Part>(const std::string& request)>;
+    using Answer = Responder;
 
     explicit PtyPeer(Answer answer);
     ~PtyPeer();
