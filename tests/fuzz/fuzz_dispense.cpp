@@ -1,6 +1,7 @@
 // A whole dispense button run against a dispenser whose replies come from
 // the input, checked against the dispense sequence. Built for libFuzzer by
-// scripts/fuzz, and replayed over the committed corpus by the test suite.
+// scripts/fuzz; the test suite runs it over the committed corpus and over
+// seeded random scripts (replay.cpp).
 
 #include "Attempts.h"
 #include "DispenseOracle.h"
@@ -9,10 +10,13 @@
 #include "FakeMainWindow.h"
 #include "FakeWindowEvents.h"
 #include "LiaisonCVD.h"
+#include "Reached.h"
 #include "ScriptedDispenser.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+Reached reached;
 
 namespace {
 
@@ -67,6 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             broken("attempt " + std::to_string(i + 1) + ": " + faults.front());
         if (i > 0 && attempts[i].opened != attempts[i - 1].closedAt)
             broken("time passed between two attempts");
+        const std::string letters = lettersOf(attempts[i]);
+        ++reached.attempts;
+        reached.cardOuts += !letters.empty() && letters.back() == 'C';
+        reached.recoveries += letters.find('R') != std::string::npos;
     }
     // Every moment of the run is a reply wait or a pause that the checks above accounted for.
     if (clock.now() != attempts.back().closedAt)
