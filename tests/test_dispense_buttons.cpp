@@ -1,25 +1,40 @@
 #include "WindowFixture.h"
 
-namespace {
-
-Responder alwaysReady()
+// The attempt loop of the dispense buttons: the library, consulted with 5
+// after each attempt, stops it with -2, or four attempts run; Text1 shows its
+// last answer as a number, Text2 the attempt.
+TEST_F(WindowTest, AttemptsRunUntilTheLibrarySaysStopOrFourAreDone)
 {
-    return statusThenAck([] { return Protocol::Ready; });
+    const struct {
+        const char* name;
+        bool secondButton;
+        CodeReponse status;
+        std::vector<std::int32_t> answers;
+        std::size_t attempts, cardOuts;
+        QString text1;
+    } rows[] = {
+        {"stop after the first", false, Protocol::Ready, {-2}, 1, 1, "-2"},
+        {"stop after the second", false, Protocol::Ready, {1, -2, 7}, 2, 2, "-2"},
+        {"never stop, a number shown", false, Protocol::Ready, {0, 35}, 4, 4, "35"},
+        {"no reply, port 2", true, 0, {0}, 4, 0, "0"},
+    };
+    for (const auto& row : rows) {
+        build(statusThenAck([code = row.status] { return code; }), row.answers);
+        click(row.secondButton ? window->Command5 : window->Command4);
+        const std::string open = row.secondButton ? "open 2" : "open 1";
+        EXPECT_EQ(comm->opNames().front(), open) << row.name;
+        EXPECT_EQ(comm->ops(open).size(), row.attempts) << row.name;
+        EXPECT_EQ(comm->ops("open").size(), row.attempts) << row.name;
+        EXPECT_EQ(comm->ops("write 01 42").size(), row.cardOuts) << row.name;
+        EXPECT_EQ(automate->arguments, std::vector<std::int32_t>(row.attempts, 5)) << row.name;
+        EXPECT_EQ(window->Text1->text(), row.text1) << row.name;
+        EXPECT_EQ(window->Text2->text(), QString::number(row.attempts)) << row.name;
+        EXPECT_FALSE(comm->portOpen()) << row.name;
+    }
 }
 
-} // namespace
-
-TEST_F(WindowTest, LibraryEndsAfterTheFirstAttempt)
-{
-    build(alwaysReady(), {-2});
-    click(window->Command4);
-    EXPECT_EQ(comm->ops("open").size(), 1u);
-    EXPECT_EQ(comm->ops("open")[0].what, "open 1");
-    EXPECT_EQ(window->Text2->text(), "1");
-    EXPECT_EQ(window->Text1->text(), "-2");
-    EXPECT_EQ(automate->arguments, std::vector<std::int32_t>{5});
-}
-
+// Window events run before each attempt, the port is closed while the
+// library is consulted, and Text2 is emptied and repainted at once.
 TEST_F(WindowTest, FourAttemptsWhenTheLibraryNeverSaysStop)
 {
     build(statusThenAck([] { return CodeReponse{0}; }), {0});
@@ -46,30 +61,7 @@ TEST_F(WindowTest, FourAttemptsWhenTheLibraryNeverSaysStop)
     // Emptied and repainted at once; the number only with the whole window,
     // when the reset reply is shown.
     EXPECT_EQ(text2.texts, (std::vector<QString>{"", "1", "", "2", "", "3", "", "4"}));
-    EXPECT_EQ(comm->ops("open").size(), 4u);
-    EXPECT_EQ(comm->ops("open 2").size(), 4u);
-    EXPECT_EQ(comm->ops("write 01 42").size(), 0u) << "no card-out without Ready";
-    EXPECT_EQ(automate->arguments, std::vector<std::int32_t>(4, 5)) << "consulted after every attempt";
     EXPECT_EQ(portClosedAtVerif, std::vector<bool>(4, true));
-    EXPECT_EQ(window->Text1->text(), "0");
-    EXPECT_EQ(window->Text2->text(), "4");
-}
-
-TEST_F(WindowTest, ResultIsShownAsANumberNotAName)
-{
-    build(alwaysReady(), {0, 35});
-    click(window->Command4);
-    EXPECT_EQ(automate->arguments.size(), 4u);
-    EXPECT_EQ(window->Text1->text(), "35");
-}
-
-TEST_F(WindowTest, StopsOnMinusTwoAfterTheSecondAttempt)
-{
-    build(alwaysReady(), {1, -2, 7});
-    click(window->Command4);
-    EXPECT_EQ(comm->ops("write 01 42").size(), 2u);
-    EXPECT_EQ(window->Text2->text(), "2");
-    EXPECT_EQ(window->Text1->text(), "-2");
 }
 
 TEST_F(WindowTest, TextOneIsEmptiedAtTheStartAndShowsTheResetReply)
@@ -155,11 +147,4 @@ TEST_F(WindowTest, CloseDuringADispenseWaitsForTheHandler)
     EXPECT_EQ(comm->ops("write 01 42").size(), 1u) << "the attempt finished";
     EXPECT_FALSE(comm->portOpen());
     EXPECT_FALSE(window->isVisible()) << "closed once the handler returned";
-}
-
-TEST_F(WindowTest, CloseWhenIdleClosesAtOnce)
-{
-    build(alwaysReady());
-    window->close();
-    EXPECT_FALSE(window->isVisible());
 }
