@@ -51,4 +51,3 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%d goal(s) not met\n", unmet);
     return 0;
 }
-

@@ -14,7 +14,7 @@ struct ReplyShape {
     const char* name;
     Reply reply;
     CodeReponse code;
-    Duration readAt; // after the request was written
+    Duration readAt;  // after the request was written
     const char* read; // what the read took, in hex
     bool overAPty;    // false where a byte must fall on a tick of the bound
 };
@@ -40,8 +40,12 @@ inline std::vector<ReplyShape> replyShapes(bool overAPtyOnly)
         {"drippingAcrossTheBound", {{950ms, "\x01"}, {1100ms, "\x25"}}, 0, NoReplyWait, "01", true},
         {"afterTheBound", {{1200ms, "\x01\x23"}}, 0, NoReplyWait, "", true},
         {"secondByteAtTheBound", {{10ms, "\x01"}, {1s, "\x23"}}, Protocol::Ready, 1s, "01 23", false},
-        {"firstByteAtTheBoundSecondOneTickLater", {{1s, "\x01"}, {NoReplyWait, "\x23"}}, Protocol::Ready,
-         NoReplyWait, "01 23", false},
+        {"firstByteAtTheBoundSecondOneTickLater",
+         {{1s, "\x01"}, {NoReplyWait, "\x23"}},
+         Protocol::Ready,
+         NoReplyWait,
+         "01 23",
+         false},
         {"secondByteJustAfter", {{10ms, "\x01"}, {NoReplyWait + Duration{1}, "\x23"}}, 0, NoReplyWait, "01", false},
     };
     std::vector<ReplyShape> chosen;

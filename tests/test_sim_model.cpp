@@ -35,9 +35,16 @@ TEST(SimDispenser, AnswersEachRequestInTurn)
         {"card-outs take from the stock, busy after each, empty at the end",
          State::Ready,
          2,
-         {{C, 0, 0x50, 1}, {C, 100, 0x4B, 1}, {S, 499, 0x24, 1}, {C, 500, 0x50, 0}, {S, 1000, 0x22, 0},
+         {{C, 0, 0x50, 1},
+          {C, 100, 0x4B, 1},
+          {S, 499, 0x24, 1},
+          {C, 500, 0x50, 0},
+          {S, 1000, 0x22, 0},
           {C, 1000, 0x4B, 0}}},
-        {"unknown requests refused", State::Ready, 2, {{"\x01\x41", 0, 0x4B, 2}, {"\x02\x37", 0, 0x4B, 2}, {"\x01", 0, 0x4B, 2}}},
+        {"unknown requests refused",
+         State::Ready,
+         2,
+         {{"\x01\x41", 0, 0x4B, 2}, {"\x02\x37", 0, 0x4B, 2}, {"\x01", 0, 0x4B, 2}}},
     };
     for (const Run& run : runs) {
         Dispenser::Settings settings;

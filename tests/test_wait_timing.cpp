@@ -14,7 +14,7 @@ TEST(WaitTiming, QtSleepsShortOfTheDeadline)
         std::chrono::milliseconds sleep;
         bool finalStretch;
     } rows[] = {{1s, 997ms, true}, {1500ms, 1496ms, true}, {100ms, 98ms, true},
-                {2ms, 0ms, true},  {1200us, 0ms, false},  {1ms, -1ms, false}};
+                {2ms, 0ms, true},  {1200us, 0ms, false},   {1ms, -1ms, false}};
     for (const auto& r : rows) {
         EXPECT_EQ(qtSleep(r.limit), r.sleep) << r.limit.count();
         EXPECT_EQ(wakesForFinalStretch(r.limit), r.finalStretch) << r.limit.count();

@@ -2,7 +2,6 @@
 
 #include "Protocol.h"
 
-
 Reply noReply()
 {
     return {};
@@ -106,12 +105,9 @@ namespace {
 std::string nameOf(const wire::Record& r)
 {
     switch (r.direction) {
-    case wire::Direction::ToDispenser:
-        return "write " + wire::hex(r.bytes);
-    case wire::Direction::FromDispenser:
-        return r.bytes.empty() ? "read" : "read " + wire::hex(r.bytes);
-    case wire::Direction::Event:
-        break;
+    case wire::Direction::ToDispenser: return "write " + wire::hex(r.bytes);
+    case wire::Direction::FromDispenser: return r.bytes.empty() ? "read" : "read " + wire::hex(r.bytes);
+    case wire::Direction::Event: break;
     }
     return r.port != 0 ? "open " + std::to_string(r.port) : "close";
 }

@@ -74,8 +74,7 @@ public:
 
 private:
     void deliverDue();
-    void record(wire::Direction direction, const std::string& bytes, const std::string& meaning,
-                std::int16_t port = 0);
+    void record(wire::Direction direction, const std::string& bytes, const std::string& meaning, std::int16_t port = 0);
 
     VirtualClock& clock;
     Responder responder;

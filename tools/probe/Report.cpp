@@ -91,8 +91,7 @@ void Report::received(char command, const std::string& bytes, CodeReponse code)
     } else {
         char waited[32];
         std::snprintf(waited, sizeof waited, " after %.0f ms", ms - sentMs);
-        step("reply   " + replyMeaning(code, bytes) + (bytes.empty() ? "" : " (" + wire::hex(bytes) + ")") +
-             waited);
+        step("reply   " + replyMeaning(code, bytes) + (bytes.empty() ? "" : " (" + wire::hex(bytes) + ")") + waited);
     }
 }
 

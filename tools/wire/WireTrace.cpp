@@ -14,12 +14,9 @@ constexpr std::size_t HexColumn = 14;
 char arrowOf(Direction direction)
 {
     switch (direction) {
-    case Direction::ToDispenser:
-        return '>';
-    case Direction::FromDispenser:
-        return '<';
-    case Direction::Event:
-        break;
+    case Direction::ToDispenser: return '>';
+    case Direction::FromDispenser: return '<';
+    case Direction::Event: break;
     }
     return ' ';
 }
@@ -66,17 +63,10 @@ std::optional<Record> parse(const std::string& text)
     Record record;
     record.at = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double, std::milli>(ms));
     switch (text[at + 1]) {
-    case '>':
-        record.direction = Direction::ToDispenser;
-        break;
-    case '<':
-        record.direction = Direction::FromDispenser;
-        break;
-    case ' ':
-        record.direction = Direction::Event;
-        break;
-    default:
-        return std::nullopt;
+    case '>': record.direction = Direction::ToDispenser; break;
+    case '<': record.direction = Direction::FromDispenser; break;
+    case ' ': record.direction = Direction::Event; break;
+    default: return std::nullopt;
     }
     const std::size_t field = at + 3;
     at = field;
