@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-// Median, 90th and 99th percentile, minimum and maximum of a set of samples.
+// Mean, median, 90th and 99th percentile, minimum and maximum of a set of samples.
 struct Stats {
-    double median = 0, p90 = 0, p99 = 0, min = 0, max = 0;
+    double mean = 0, median = 0, p90 = 0, p99 = 0, min = 0, max = 0;
     std::size_t count = 0;
 
     static Stats of(std::vector<double> samples)
@@ -26,6 +26,8 @@ struct Stats {
         s.min = samples.front();
         s.max = samples.back();
         s.count = samples.size();
+        for (double v : samples)
+            s.mean += v / static_cast<double>(samples.size());
         return s;
     }
 };
