@@ -163,7 +163,7 @@ tell adapter
 tell probe status
 line=$(answer)
 echo "replugged: $line"
-[ "$(field status "$line")" = 0 ] && grep -q " Ready" <<<"$line" || fail "after the replug: $line"
+if [ "$(field status "$line")" != 0 ] || ! grep -q " Ready" <<<"$line"; then fail "after the replug: $line"; fi
 tell end
 wait "$qemu_pid" || true
 qemu_pid=
