@@ -37,4 +37,4 @@ ACCESSIBILITY_TEST_PACKAGES=(dbus-daemon dbus-bin at-spi2-core python3-pyatspi)
 WAYLAND_TEST_PACKAGES=(weston qt6-wayland)
 # The real serial drivers in a virtual machine (tests/drivers).
 # shellcheck disable=SC2034
-DRIVER_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio kmod)
+DRIVER_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio kmod xz-utils zstd)

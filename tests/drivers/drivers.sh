@@ -12,9 +12,16 @@ SIM=$build/bin/cvd-sim
 # shellcheck source=scripts/lib/sim.sh
 . "$repo/scripts/lib/sim.sh"
 
+PATH=$PATH:/usr/sbin:/sbin
+
 # The kernel: Debian's packaged one, extracted, not installed; cached by version.
 cache=${KERNEL_CACHE:-/var/cache/cvd-operator/kernel}
-version=$(apt-cache depends linux-image-amd64 | sed -n 's/.*Depends: linux-image-\(.*\)/\1/p' | head -n1)
+kernel_version() { apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: linux-image-\(.*\)/\1/p' | head -n1; }
+version=$(kernel_version)
+if [ -z "$version" ]; then
+  apt-get update >/dev/null # a fresh system may have no package lists yet
+  version=$(kernel_version)
+fi
 kernel=$cache/$version
 modules=(virtio_pci virtio_console 9pnet_virtio 9p xhci_pci ftdi_sio)
 if [ ! -e "$kernel/vmlinuz" ]; then
@@ -25,9 +32,16 @@ if [ ! -e "$kernel/vmlinuz" ]; then
   mkdir -p "$kernel.new/modules"
   for module in "${modules[@]}"; do modprobe -d "$unpack/tree" -S "$version" --show-depends "$module"; done |
     awk '$1 == "insmod" && !seen[$2]++ { print $2 }' >"$unpack/order"
+  # Busybox's insmod takes plain modules; newer kernels ship them compressed.
   while read -r path; do
-    cp "$path" "$kernel.new/modules/"
-    basename "$path" >>"$kernel.new/modules.order"
+    plain=$(basename "${path%.xz}")
+    plain=${plain%.zst}
+    case $path in
+      *.xz) xz -dc "$path" ;;
+      *.zst) zstd -qdc "$path" ;;
+      *) cat "$path" ;;
+    esac >"$kernel.new/modules/$plain"
+    echo "$plain" >>"$kernel.new/modules.order"
   done <"$unpack/order"
   cp "$unpack/tree/boot/vmlinuz-$version" "$kernel.new/vmlinuz"
   rm -rf "$unpack" "$kernel"
