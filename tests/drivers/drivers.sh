@@ -16,7 +16,7 @@ PATH=$PATH:/usr/sbin:/sbin
 
 # The kernel: Debian's packaged one, extracted, not installed; cached by version.
 cache=${KERNEL_CACHE:-/var/cache/cvd-operator/kernel}
-kernel_version() { apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: linux-image-\(.*\)/\1/p' | head -n1; }
+kernel_version() { apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: linux-image-\(.*\)/\1/p' | head -n1 || true; }
 version=$(kernel_version)
 if [ -z "$version" ]; then
   apt-get update >/dev/null # a fresh system may have no package lists yet
@@ -28,6 +28,11 @@ if [ ! -e "$kernel/vmlinuz" ]; then
   echo "Fetching Debian's kernel $version (once per machine) ..."
   unpack=$(mktemp -d /var/tmp/cvd-kernel.XXXXXX)
   (cd "$unpack" && apt-get download "linux-image-$version" >/dev/null 2>&1 && dpkg-deb -x linux-image-*.deb tree)
+  # Debian 13 keeps the modules under /usr/lib; depmod and modprobe look in /lib.
+  if [ ! -d "$unpack/tree/lib/modules" ]; then
+    mkdir -p "$unpack/tree/lib"
+    ln -s ../usr/lib/modules "$unpack/tree/lib/modules"
+  fi
   depmod -b "$unpack/tree" "$version"
   mkdir -p "$kernel.new/modules"
   for module in "${modules[@]}"; do modprobe -d "$unpack/tree" -S "$version" --show-depends "$module"; done |
