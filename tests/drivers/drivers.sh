@@ -5,6 +5,8 @@
 # binaries just built, from the host's root shared read-only.
 # Usage: drivers.sh BUILD-DIR   (needs root for the kernel's cache only once)
 set -euo pipefail
+# A monitor command after QEMU has gone fails; it must not end the script.
+trap '' PIPE
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -112,7 +114,7 @@ mkfifo "$work/monitor.in" "$work/monitor.out"
 cat "$work/monitor.out" >"$work/monitor.log" &
 qemu-system-x86_64 -accel tcg -cpu max -smp 1 -m 1024 -nodefaults -display none -no-reboot \
   -kernel "$kernel/vmlinuz" -initrd "$work/initramfs.gz" \
-  -append "quiet panic=-1 rdinit=/init cvd_guest=$here/guest.sh cvd_work=$work" \
+  -append "quiet panic=-1 rdinit=/init cvd_guest=$here/guest.sh cvd_work=$work cvd_keep=$repo,$build" \
   -fsdev local,id=host,path=/,readonly=on,security_model=none,multidevs=remap \
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
   -device virtio-serial-pci -chardev file,id=console,path="$work/console" -device virtconsole,chardev=console \
