@@ -104,6 +104,19 @@ answer() { # answer: the guest's line for the last step (at most 90 s)
   echo "STEP none status=99 no answer to step $step"
 }
 monitor() { echo "$*" >&7; }
+# unplug: pulls the second adapter, and returns once QEMU has done it (its
+# monitor answers in turn, and lists the first adapter alone).
+unplug() {
+  local seen
+  seen=$(wc -l <"$work/monitor.log")
+  monitor "device_del ftdi1"
+  monitor "info usb"
+  for _ in $(seq 250); do
+    tail -n +$((seen + 1)) "$work/monitor.log" | grep -q "ID: ftdi0" && return 0
+    sleep 0.02
+  done
+  fail "QEMU did not pull the adapter"
+}
 
 # The far ends: the UART's and the first adapter's for the window; the second
 # adapter is plugged and pulled on the way, each time on a new dispenser.
@@ -164,8 +177,8 @@ for row in "${unplugs[@]}"; do
   wait_start=$SECONDS
   until grep -q -e "$trigger" "$trace" || [ $((SECONDS - wait_start)) -gt 60 ]; do sleep 0.05; done
   sleep "$after"
+  unplug
   before=$(requests "$trace")
-  monitor "device_del ftdi1"
   line=$(answer)
   echo "$moment: $line"
   [ "$(field status "$line")" = 1 ] || fail "$moment: exit status $(field status "$line"), expected 1"

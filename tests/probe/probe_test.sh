@@ -41,7 +41,7 @@ table=(
   "status one byte|--fault one-byte|status|3|^no reply code in 01$"
   "status late|--fault late:1500|status|3|^no reply within 1 s$"
   "status extra bytes|--fault extra-bytes|--trace status|0|< 01 23 99 98 +Ready$"
-  "status split, json|--fault split:300|--json status|0|\"name\":\"Ready\",\"reply\":\"01 23\",\"reply_ms\":[3-9][0-9]{2}[.]"
+  "status split, json|--fault split:300|--json status|0|\"name\":\"Ready\",\"reply\":\"01 23\",\"reply_ms\":[3-9][0-9]{2}(\.[0-9])?,"
   "dispense on ready|--cards 3|dispense|0|^request status$;^reply +Ready \(01 23\) after [0-9]+ ms$;^pause 1\.5[0-9] s$;^request card-out$;^port closed$;^card-out sent; the dispenser answered ACK$"
   "dispense on error: reset, busy, then ready|--state error --reset-busy 300|dispense|0|^request reset$;^reply +ACK \(01 50\);^card-out sent; the dispenser answered ACK$"
   "dispense on error, json|--state error --reset-busy 300|--json dispense|0|\"request\":\"reset\";\"pause_s\":0\.[0-9]+;^\{\"card_out_code\":80,\"card_out_name\":\"ACK\",\"card_out_sent\":true\}$"
