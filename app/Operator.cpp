@@ -31,12 +31,13 @@ int runCvdOperator(QApplication& app, const QStringList& devices)
 {
     OperatorReport report(QGuiApplication::platformName() != QStringLiteral("offscreen"));
     try {
-        GrafcetLibrary automate(GrafcetLibrary::locate(app.applicationDirPath()));
+        const QString programDir = app.applicationDirPath();
+        const std::unique_ptr<Automate> automate = openAutomate(GrafcetLibrary::locate(programDir), programDir);
         SerialPortControl msComm1(devices);
         SteadyClock clock;
         QtWindowEvents events;
         Platform platform{msComm1, clock, events, report};
-        return runWindow(automate, platform);
+        return runWindow(*automate, platform);
     } catch (const std::exception& error) {
         report.fatal(QString::fromStdString(error.what()));
         return 1;

@@ -35,7 +35,7 @@ QString GrafcetLibrary::locate(const QString& programDir)
     return standIn;
 }
 
-GrafcetLibrary::GrafcetLibrary(const QString& path)
+std::unique_ptr<Automate> openAutomate(const QString& path, const QString& programDir)
 {
     const QFileInfo file(path);
     if (!file.isAbsolute())
@@ -49,7 +49,14 @@ GrafcetLibrary::GrafcetLibrary(const QString& path)
         if (!unsafe.isEmpty())
             refuse(path, unsafe);
     }
+    if (std::unique_ptr<Automate> hosted = openInHost(path, programDir))
+        return hosted;
+    return std::make_unique<GrafcetLibrary>(path);
+}
 
+GrafcetLibrary::GrafcetLibrary(const QString& path)
+{
+    const QFileInfo file(path);
     library.setFileName(file.absoluteFilePath());
     library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library.load())

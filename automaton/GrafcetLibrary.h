@@ -5,17 +5,17 @@
 #include <QLibrary>
 #include <QString>
 
-#include <stdexcept>
+#include <memory>
 
-// A failure to load the automaton library; the text names the file and the cause.
-class AutomateError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// The site's automaton library at `path`, once the file and every folder on
+// the way to it are found safe: loaded in the program's process, or run by a
+// host program where the program cannot load it (a 32-bit library under the
+// 64-bit Windows program). Throws AutomateError, which says why not.
+std::unique_ptr<Automate> openAutomate(const QString& path, const QString& programDir);
 
-// The automaton library loaded from one absolute path, every entry point
-// resolved at load. It is never searched for: a library in the current
-// directory or on LD_LIBRARY_PATH is not ours to run.
+// The automaton library loaded in the program's process from one absolute
+// path, every entry point resolved at load. It is never searched for: a
+// library in the current directory or on LD_LIBRARY_PATH is not ours to run.
 class GrafcetLibrary final : public Automate {
 public:
     explicit GrafcetLibrary(const QString& path);

@@ -1,5 +1,7 @@
 #include "LibraryPlace.h"
 
+#include "Automate.h"
+
 #include <QStringList>
 
 #include <sys/stat.h>
@@ -40,4 +42,10 @@ QString unsafeLibraryReason(const QString& path)
             .arg(step);
     }
     return {};
+}
+
+// The Linux program is built for the machine its libraries are built for.
+std::unique_ptr<Automate> openInHost(const QString&, const QString&)
+{
+    return nullptr;
 }

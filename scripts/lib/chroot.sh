@@ -6,7 +6,8 @@
 #   installed, and /proc, /sys, /dev and /dev/pts of this machine bound in.
 #   The system is unpacked from a tarball cached in CHROOT_CACHE, made on the
 #   first use of that suite and package list; a machine without the cache
-#   makes it (about two minutes).
+#   makes it (about two minutes). CHROOT_ARCHITECTURES (amd64,i386, say)
+#   adds foreign architectures to it.
 # chroot_run DIR COMMAND...: runs COMMAND as root in the chroot.
 # chroot_leave DIR: unbinds and deletes DIR; safe to call twice, and from a trap.
 
@@ -16,7 +17,7 @@ chroot_tarball() {
   local suite=$1
   shift
   local key
-  key=$(printf '%s\n' "$suite" "$@" | sort | sha256sum | cut -c1-16)
+  key=$(printf '%s\n' "$suite" "$@" ${CHROOT_ARCHITECTURES:+"arch=$CHROOT_ARCHITECTURES"} | sort | sha256sum | cut -c1-16)
   local tarball="$CHROOT_CACHE/$suite-$key.tar"
   if [ ! -s "$tarball" ]; then
     ensure_packages mmdebstrap >&2
@@ -28,7 +29,8 @@ chroot_tarball() {
       echo "$*"
     )")
     # Written beside, then renamed: an interrupted run leaves no half tarball.
-    if ! mmdebstrap --quiet --format=tar --variant=apt "${include[@]}" "$suite" "$tarball.part" >&2; then
+    if ! mmdebstrap --quiet --format=tar --variant=apt ${CHROOT_ARCHITECTURES:+--architectures="$CHROOT_ARCHITECTURES"} \
+      "${include[@]}" "$suite" "$tarball.part" >&2; then
       rm -f "$tarball.part"
       echo "mmdebstrap could not make the $suite system: is Debian's archive reachable?" >&2
       return 1

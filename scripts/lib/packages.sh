@@ -38,3 +38,7 @@ WAYLAND_TEST_PACKAGES=(weston qt6-wayland)
 # The real serial drivers in a virtual machine (tests/drivers).
 # shellcheck disable=SC2034
 DRIVER_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio kmod xz-utils zstd)
+# The guest that runs 32-bit Windows code (tests/host32): Wine with its 32-bit
+# half, a display and the tools of the end-to-end scenarios.
+# shellcheck disable=SC2034
+WINE32_GUEST_PACKAGES=(wine wine64 wine32:i386 xvfb xdotool xclip procps)

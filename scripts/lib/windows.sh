@@ -4,7 +4,7 @@
 # where we say.
 
 # shellcheck disable=SC2034
-WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake dpkg-dev
+WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix mingw-w64-tools ninja-build cmake dpkg-dev
   qt6-base-dev qt6-base-dev-tools libgtest-dev wine wine64 xvfb xdotool zstd)
 WINDOWS_CACHE=${WINDOWS_CACHE:-/var/cache/cvd-operator/windows}
 MINGW=x86_64-w64-mingw32
@@ -97,14 +97,30 @@ deploy_windows_runtime() {
 # checked to: Wine's default maps COM1 to /dev/ttyS0, which is a real UART
 # on these machines (the console), and no test may open it.
 wine_prefix_make() {
-  export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  shift
+  wine_prefix_use "$1"
   wineboot -i >/dev/null 2>&1
-  local n=1 target
+  shift
+  wine_ports_set "$@"
+}
+
+# wine_prefix_use PREFIX: the prefix the next Wine programs run in.
+wine_prefix_use() {
+  export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# wine_ports_set TARGET...: COM1, COM2, ... of the prefix lead to the
+# TARGETs, and checked to.
+wine_ports_set() {
+  local n=1 target ports
+  ports=$(mktemp --suffix=.reg)
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n' >"$ports"
   for target in "$@"; do
-    wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$target" /f >/dev/null 2>&1
+    printf '"COM%d"="%s"\n' "$n" "$target" >>"$ports"
     n=$((n + 1))
   done
+  # One Wine program for all of them: each start costs seconds under emulation.
+  wine regedit /S "$ports" >/dev/null 2>&1
+  rm -f "$ports"
   wineserver -w
   wine cmd /c exit >/dev/null 2>&1 # Wine makes its COM links anew from the registry at start
   wineserver -w

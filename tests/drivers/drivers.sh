@@ -11,54 +11,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 SIM=$build/bin/cvd-sim
+# shellcheck source=scripts/lib/guest.sh
+. "$repo/scripts/lib/guest.sh"
 # shellcheck source=scripts/lib/sim.sh
 . "$repo/scripts/lib/sim.sh"
 
 PATH=$PATH:/usr/sbin:/sbin
 
-# The kernel: Debian's packaged one, extracted, not installed; cached by version.
-cache=${KERNEL_CACHE:-/var/cache/cvd-operator/kernel}
-kernel_version() { apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: linux-image-\(.*\)/\1/p' | head -n1 || true; }
-version=$(kernel_version)
-if [ -z "$version" ]; then
-  apt-get update >/dev/null # a fresh system may have no package lists yet
-  version=$(kernel_version)
-fi
-kernel=$cache/$version
-modules=(virtio_pci virtio_console 9pnet_virtio 9p xhci_pci ftdi_sio)
-if [ ! -e "$kernel/vmlinuz" ]; then
-  echo "Fetching Debian's kernel $version (once per machine) ..."
-  unpack=$(mktemp -d /var/tmp/cvd-kernel.XXXXXX)
-  (cd "$unpack" && apt-get download "linux-image-$version" >/dev/null 2>&1 && dpkg-deb -x linux-image-*.deb tree)
-  # Debian 13 keeps the modules under /usr/lib; depmod and modprobe look in /lib.
-  if [ ! -d "$unpack/tree/lib/modules" ]; then
-    mkdir -p "$unpack/tree/lib"
-    ln -s ../usr/lib/modules "$unpack/tree/lib/modules"
-  fi
-  depmod -b "$unpack/tree" "$version"
-  mkdir -p "$kernel.new/modules"
-  for module in "${modules[@]}"; do modprobe -d "$unpack/tree" -S "$version" --show-depends "$module"; done |
-    awk '$1 == "insmod" && !seen[$2]++ { print $2 }' >"$unpack/order"
-  # Busybox's insmod takes plain modules; newer kernels ship them compressed.
-  while read -r path; do
-    plain=$(basename "${path%.xz}")
-    plain=${plain%.zst}
-    case $path in
-      *.xz) xz -dc "$path" ;;
-      *.zst) zstd -qdc "$path" ;;
-      *) cat "$path" ;;
-    esac >"$kernel.new/modules/$plain"
-    echo "$plain" >>"$kernel.new/modules.order"
-  done <"$unpack/order"
-  cp "$unpack/tree/boot/vmlinuz-$version" "$kernel.new/vmlinuz"
-  rm -rf "$unpack" "$kernel"
-  mv "$kernel.new" "$kernel"
-fi
+kernel=$(guest_kernel)
 
 # A work folder the guest can read (its /tmp is its own).
 work=$build/drivers-work
 rm -rf "$work"
-mkdir -p "$work/steps" "$work/initramfs/bin"
+mkdir -p "$work/steps"
 qemu_pid=
 cleanup() {
   [ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null && wait "$qemu_pid" 2>/dev/null
@@ -66,12 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The initramfs: busybox, the drivers, and the first process.
-cp /bin/busybox "$work/initramfs/bin/busybox"
-cp -r "$kernel/modules" "$kernel/modules.order" "$work/initramfs/"
-cp "$here/init" "$work/initramfs/init"
-mkdir -p "$work/initramfs/proc" "$work/initramfs/sys" "$work/initramfs/dev"
-(cd "$work/initramfs" && find . | cpio -o -H newc --quiet | gzip -1 >"$work/initramfs.gz")
+guest_initramfs "$kernel" "$work"
 
 cat >"$work/env" <<ENV
 OPERATOR=$build/bin/cvd-operator-drivers

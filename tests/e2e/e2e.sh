@@ -54,7 +54,7 @@ expect_line_settings() {
 # its message box (titled Form1 too) is closed.
 expect_fatal() {
   local status=0
-  wait_for_line "$work/errors" "$1" 20 || fail "the program did not say: $1"
+  wait_for_line "$work/errors" "$1" 60 || fail "the program did not say: $1"
   close_boxes_until_exit "$OPERATOR_PID"
   wait "$OPERATOR_PID" || status=$?
   [ "$status" = 1 ] || fail "the program ended with status $status, not 1"
@@ -108,6 +108,37 @@ case $scenario in
     kill "$sim" # its end hangs the line up, in the 1.5 s pause
     expect_fatal "Serial port 1 (.*): the device stopped answering (hang-up)"
     ! grep -q " > 01 42" "$work/port1.trace" || fail "a card-out request went out after the hang-up"
+    ;;
+  dispense_as_the_library_says)
+    # The test library answers its script (GRAFCET_SCRIPT): 7, then -2.
+    sim_start "$PORTS/port1" "$work/port1.trace" --cards 3 --cardout-busy 0
+    operator_start "$OPERATOR" || fail "the window did not appear"
+    click Command4
+    wait_for_line "$work/port1.trace" "card dispensed, 1 left" 60 || fail "no second attempt"
+    for _ in $(seq 100); do
+      [ "$(grep -c "client closed the port" "$work/port1.trace")" -ge 2 ] && break
+      sleep 0.2
+    done
+    sleep 1
+    expect_field Text1 "-2"
+    expect_field Text2 "2"
+    requests=$(grep -E ' > ' "$work/port1.trace" | awk '{print $3 $4}' | tr '\n' ' ')
+    [ "$requests" = "0137 0142 0137 0142 " ] || fail "requests were: $requests"
+    ;;
+  library_host_ends_in_a_dispense | library_stops_answering)
+    # The 32-bit library's host killed in the first attempt's pause, or the
+    # library answering nothing (GRAFCET_SCRIPT=hang): no attempt after it.
+    sim_start "$PORTS/port1" "$work/port1.trace" --cards 3
+    operator_start "$OPERATOR" || fail "the window did not appear"
+    click Command4
+    if [ "$scenario" = library_host_ends_in_a_dispense ]; then
+      wait_for_line "$work/port1.trace" "status -> Ready" 60 || fail "no status request"
+      pkill -9 -f grafcet-host32 || fail "no host to end"
+      expect_fatal "grafcet-host32.exe, which runs it, ended (.*) during VerifCardOut"
+    else
+      expect_fatal "grafcet-host32.exe, which runs it, gave no answer within 5 s, and was stopped during VerifCardOut"
+    fi
+    [ "$(grep -c ' > 01 37' "$work/port1.trace")" = 1 ] || fail "an attempt began after the library failed"
     ;;
   accessible_to_a_screen_reader)
     # A screen reader runs before the program starts, and says so on the session's bus.

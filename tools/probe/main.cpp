@@ -78,10 +78,11 @@ int usageError(const QString& text)
 
 int library()
 {
-    const QString path = GrafcetLibrary::locate(QCoreApplication::applicationDirPath());
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString path = GrafcetLibrary::locate(programDir);
     std::printf("library: %s\n", qUtf8Printable(path));
     try {
-        GrafcetLibrary loaded(path);
+        openAutomate(path, programDir);
     } catch (const AutomateError& error) {
         std::printf("refused: %s\n", error.what());
         return Failed;
