@@ -96,6 +96,7 @@ echo "== The host ends with the program, even in a call the library never answer
 cp "$bin/grafcet32-mingw.dll" "$desk/grafcet.dll"
 desktop_start
 sim_start "$work/ports/port1" "$work/killed.trace" --cards 3
+wine_ports_checked "${ports[@]}" || fail "COM ports not where they were set"
 GRAFCET_SCRIPT=hang OPERATOR_ERRORS=$work/killed.err WINDOW_WAIT=180 operator_start "$work/operator" ||
   fail "the window did not appear"
 click Command4
